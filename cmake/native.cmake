@@ -1,0 +1,27 @@
+# Native Linux build: the pure logic and its GoogleTest unit tests.
+find_package(GTest QUIET)
+if(NOT GTest_FOUND)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+endif()
+include(GoogleTest)
+
+# An empty source keeps the library valid while no pure sources exist.
+add_library(kuvana_pure STATIC ${KUVANA_PURE_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/empty.cpp)
+target_include_directories(kuvana_pure PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(kuvana_pure PRIVATE -Wall -Wextra)
+
+file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+foreach(src ${NATIVE_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(native_${name} ${src})
+  target_link_libraries(native_${name} PRIVATE kuvana_pure GTest::gtest_main GTest::gmock)
+  target_include_directories(native_${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  gtest_discover_tests(native_${name} TEST_PREFIX "native.")
+endforeach()
+
+file(GLOB NATIVE_EXTRA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cmake)
+foreach(f ${NATIVE_EXTRA})
+  include(${f})
+endforeach()

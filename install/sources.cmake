@@ -1,0 +1,1 @@
+# Sources of install/ (see the top-level CMakeLists.txt).

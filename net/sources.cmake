@@ -1,0 +1,1 @@
+# Sources of net/ (see the top-level CMakeLists.txt).

@@ -1,0 +1,1 @@
+# Sources of pages/ (see the top-level CMakeLists.txt).

@@ -1,0 +1,1 @@
+# Sources of probe/ (see the top-level CMakeLists.txt).

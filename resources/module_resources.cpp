@@ -1,0 +1,39 @@
+#include "resources/module_resources.h"
+
+#include <vector>
+
+#include "entry/module.h"
+
+int LoadModuleStringInto(UINT id, char* buffer)
+{
+    buffer[0] = '\0';
+    return LoadStringA(GetModuleHandleA(kModuleFileName), id, buffer, kStringBufferSize);
+}
+
+std::string LoadModuleString(UINT id)
+{
+    char buffer[kStringBufferSize];
+    LoadModuleStringInto(id, buffer);
+    return std::string(buffer);
+}
+
+std::string LoadLicenseText(UINT id)
+{
+    HMODULE module = GetModuleHandleA(kModuleFileName);
+    if (module == nullptr)
+        return std::string();
+    HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(23));
+    if (info == nullptr)
+        return std::string();
+    HGLOBAL data = LoadResource(module, info);
+    const void* bytes = data ? LockResource(data) : nullptr;
+    DWORD size = SizeofResource(module, info);
+    if (bytes == nullptr)
+        return std::string();
+    // One byte longer than the resource, so the text always ends in a NUL.
+    std::vector<char> buffer(size + 1, '\0');
+    memcpy(buffer.data(), bytes, size);
+    std::string text(buffer.data());
+    FreeResource(data);
+    return text;
+}
