@@ -1,0 +1,62 @@
+// One HTTP GET of one URL into one local file, on a transfer thread of its own.
+// The owner starts it, polls GetState/GetPercent every 100 ms until Finished,
+// then reads GetResult (0 = the file is complete).
+#ifndef KUVANA_NET_HTTP_DOWNLOAD_H
+#define KUVANA_NET_HTTP_DOWNLOAD_H
+
+#include <windows.h>
+#include <wininet.h>
+
+class HttpDownload {
+public:
+    enum State { Idle = 0, Prepared = 1, Running = 2, Finished = 3, Broken = 4 };
+
+    HttpDownload();
+    ~HttpDownload();
+    HttpDownload(const HttpDownload&) = delete;
+    HttpDownload& operator=(const HttpDownload&) = delete;
+
+    bool Start(const char* url, const char* localPath);
+    bool Run();
+    int GetState();
+    int GetPercent();
+    int GetResult();
+    int Stop(bool terminate);
+
+private:
+    int CreateLocalFile(const char* path);
+    int CrackUrl(const char* url, int* scheme, char* host, char* path, INTERNET_PORT* port);
+    int OpenRequest(const char* host, const char* path, INTERNET_PORT port);
+    int SetTimeouts(HINTERNET handle, DWORD milliseconds);
+    static unsigned __stdcall TransferThread(void* job);
+
+    void SetJobError(int code, DWORD error);
+    void SetStepError(int code, DWORD error);
+    void SetTransferResult(int code, DWORD error);
+    void SetSystemError(DWORD error);
+
+    CRITICAL_SECTION lock;
+    volatile LONG state;
+    volatile DWORD totalBytes;
+    volatile DWORD receivedBytes;
+    volatile LONG transferResult;
+    volatile LONG systemError;
+    char url[512];
+    char localPath[260];
+    volatile BYTE stopRequested;
+    HINTERNET requestHandle;
+    HANDLE fileHandle;
+    HANDLE threadHandle;
+    HINTERNET internetHandle;
+    HINTERNET connectionHandle;
+
+public:
+    // The one field owners write directly: 200000 when Start did not leave the
+    // job Prepared.
+    volatile LONG jobError;
+
+private:
+    volatile LONG stepError;
+};
+
+#endif
