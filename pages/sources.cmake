@@ -1,1 +1,3 @@
-# Sources of pages/ (see the top-level CMakeLists.txt).
+# Every page source calls Windows.
+file(GLOB KUVANA_PAGES_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+list(APPEND KUVANA_WIN_SOURCES ${KUVANA_PAGES_SOURCES})

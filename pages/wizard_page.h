@@ -1,0 +1,37 @@
+// The page object shared by the wizard and property pages: it describes itself
+// to the system, and the system's single dialog procedure and page callback
+// find it again through the description's lParam.
+#ifndef KUVANA_PAGES_WIZARD_PAGE_H
+#define KUVANA_PAGES_WIZARD_PAGE_H
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+#include <setupapi.h>
+
+// The device of the entry-point call in progress; AddPage works on it.
+extern HDEVINFO currentDeviceInfoSet;
+extern PSP_DEVINFO_DATA currentDeviceInfoData;
+
+class WizardPage {
+public:
+    virtual ~WizardPage();
+    virtual void InitPageInfo();
+    virtual bool CreatePage();
+    virtual INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    virtual UINT PageCallback(HWND window, UINT message, LPPROPSHEETPAGEA page);
+
+    // Appends this page to the current device's dynamic page list; always 0.
+    DWORD AddPage();
+
+    HPROPSHEETPAGE pageHandle = nullptr;
+    PROPSHEETPAGEA pageInfo = {};
+};
+
+INT_PTR CALLBACK PageDialogThunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+UINT CALLBACK PageCallbackThunk(HWND window, UINT message, LPPROPSHEETPAGEA page);
+
+// Sets a dialog item's text from the module's string table (empty when missing).
+void SetItemTextFromString(HWND dialog, int item, UINT stringId);
+
+#endif
