@@ -68,8 +68,9 @@ target_compile_definitions(kuvana_testsupport PUBLIC ${KUVANA_DEFINES})
 target_link_libraries(kuvana_testsupport PUBLIC gtest ${KUVANA_SYSTEM_LIBS} comctl32 gdi32)
 
 # kuvana_wine_test(name SOURCES... [LIBS...]) : one Wine test executable = one CTest test.
+# LAUNCHER cmd...: run the test as "cmd... wine-run program" (e.g. with a server beside it).
 function(kuvana_wine_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS;LAUNCHER" ${ARGN})
   add_executable(${name} ${T_SOURCES} $<TARGET_OBJECTS:kuvana_objs>)
   target_link_libraries(${name} PRIVATE kuvana_testsupport gtest_main ${T_LIBS} ${KUVANA_SYSTEM_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
@@ -80,7 +81,11 @@ function(kuvana_wine_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 240)
   endif()
-  add_test(NAME wine.${name} COMMAND ${name})
+  if(T_LAUNCHER)
+    add_test(NAME wine.${name} COMMAND ${T_LAUNCHER} ${WINE_RUN} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME wine.${name} COMMAND ${name})
+  endif()
   set_tests_properties(wine.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TIMEOUT=${T_TIMEOUT};${T_ENV}")
 endfunction()

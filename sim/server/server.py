@@ -1,0 +1,416 @@
+#!/usr/bin/env python3
+"""The maker's download server, as the tests need it: a directory of files
+served over HTTP (and HTTPS) on 127.0.0.1, with faults scripted per path, and a
+log of every request head.  Standard library only.  See README.md here."""
+
+import argparse
+import json
+import os
+import select
+import socket
+import socketserver
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler
+
+CONTROL = "/_control/"
+FAULT = "/_fault/"
+TEMPLATE_LIMIT = 64 * 1024
+STALL_LIMIT = 300.0
+
+
+class Fault:
+    """Options of one scripted response, parsed from "opt,opt=value,...".
+    Unknown options raise ValueError so a typo fails loudly (400)."""
+
+    FLAGS = ("chunked", "nolength", "empty", "drop", "close")
+    INTS = ("status", "fail", "length", "short", "stall", "extra", "delay", "redirect")
+
+    def __init__(self, text=""):
+        self.text = text
+        self.flags = set()
+        self.values = {}
+        self.trickle = None
+        for item in filter(None, text.split(",")):
+            name, _, value = item.partition("=")
+            if name in self.FLAGS and not value:
+                self.flags.add(name)
+            elif name in self.INTS and value.lstrip("-").isdigit():
+                self.values[name] = int(value)
+            elif name == "redirect" and not value:
+                self.values[name] = 302
+            elif name == "trickle":
+                size, _, pause = value.partition(":")
+                if not (size.isdigit() and pause.isdigit() and int(size) > 0):
+                    raise ValueError(item)
+                self.trickle = (int(size), int(pause) / 1000.0)
+            else:
+                raise ValueError(item)
+
+    def get(self, name, default=None):
+        return self.values.get(name, default)
+
+    def has(self, name):
+        return name in self.flags or name in self.values or (name == "trickle" and self.trickle)
+
+    def only_counts(self):
+        """fail=N alone: the first N requests get a 500."""
+        return set(self.values) == {"fail"} and not self.flags and not self.trickle
+
+
+class State:
+    def __init__(self, root, log_path):
+        self.root = os.path.abspath(root) if root else None
+        self.log_path = log_path
+        self.lock = threading.Lock()
+        self.ports = {}
+        self.ca_der = b""
+        self.reset()
+        if log_path:
+            open(log_path, "wb").close()
+
+    def reset(self):
+        with getattr(self, "lock", threading.Lock()):
+            self.scripts = {}
+            self.counts = {}
+            self.files = {}
+            self.log = []
+        if getattr(self, "log_path", None):
+            open(self.log_path, "wb").close()
+
+    def record(self, head):
+        with self.lock:
+            self.log.append(head)
+            if self.log_path:
+                with open(self.log_path, "ab") as f:
+                    f.write(head + b"\r\n")
+
+    def count(self, path):
+        with self.lock:
+            n = self.counts.get(path, 0) + 1
+            self.counts[path] = n
+            return n
+
+    def substitute(self, data):
+        for token, key in ((b"@SERVER@", "http"), (b"@TLS_SERVER@", "https"),
+                           (b"@BADTLS_SERVER@", "badtls")):
+            if token in data and key in self.ports:
+                data = data.replace(token, ("127.0.0.1:%d" % self.ports[key]).encode())
+        return data
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "KuvanaSim/1"
+
+    def version_string(self):
+        return self.server_version
+
+    def log_message(self, *args):
+        pass
+
+    # -- plumbing ---------------------------------------------------------
+    def handle_one_request(self):
+        try:
+            super().handle_one_request()
+        except (ConnectionError, ssl.SSLError, socket.timeout, OSError):
+            self.close_connection = True
+
+    def do_GET(self):
+        self.respond(send_body=True)
+
+    def do_HEAD(self):
+        self.respond(send_body=False)
+
+    def do_POST(self):
+        self.respond(send_body=True)
+
+    def state(self):
+        return self.server.kuvana
+
+    def simple(self, status, body=b"", ctype="text/plain", close=False):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(body)))
+        if close:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def request_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        data = b""
+        while len(data) < length:
+            chunk = self.rfile.read(length - len(data))
+            if not chunk:
+                break
+            data += chunk
+        return data
+
+    # -- dispatch ---------------------------------------------------------
+    def respond(self, send_body):
+        path = urllib.parse.urlsplit(self.path).path
+        if path.startswith(CONTROL):
+            return self.control(path[len(CONTROL):])
+        head = self.raw_requestline + bytes(self.headers)
+        self.state().record(head.rstrip(b"\r\n") + b"\r\n")
+        if self.command == "POST":
+            self.request_body()
+        fault = None
+        target = urllib.parse.unquote(path)
+        try:
+            if target.startswith(FAULT):
+                spec, _, rest = target[len(FAULT):].partition("/")
+                fault = Fault(spec)
+                target = "/" + rest
+            else:
+                with self.state().lock:
+                    scripted = self.state().scripts.get(target)
+                fault = Fault(scripted) if scripted else None
+        except ValueError as e:
+            return self.simple(400, ("bad fault option %s\n" % e).encode())
+        if fault is not None and fault.has("fail"):
+            if self.state().count(urllib.parse.unquote(path)) > fault.get("fail"):
+                fault = None
+            elif fault.only_counts():
+                return self.simple(500, b"scripted failure\n")
+        self.serve(target, fault or Fault(), send_body)
+
+    def control(self, command):
+        st = self.state()
+        name, _, rest = command.partition("/")
+        if name == "reset":
+            st.reset()
+            return self.simple(200, b"ok\n")
+        if name == "log":
+            with st.lock:
+                data = b"".join(h + b"\r\n" for h in st.log)
+            return self.simple(200, data)
+        if name == "ca":
+            return self.simple(200 if st.ca_der else 404, st.ca_der, "application/pkix-cert")
+        if name == "ports":
+            return self.simple(200, json.dumps(st.ports).encode(), "application/json")
+        if name == "file" and self.command == "POST":
+            data = self.request_body()
+            with st.lock:
+                st.files["/" + urllib.parse.unquote(rest)] = data
+            return self.simple(200, b"ok\n")
+        if name == "script":
+            spec, _, target = urllib.parse.unquote(rest).partition("/")
+            try:
+                Fault("" if spec == "none" else spec)
+            except ValueError as e:
+                return self.simple(400, ("bad fault option %s\n" % e).encode())
+            with st.lock:
+                if spec == "none":
+                    st.scripts.pop("/" + target, None)
+                else:
+                    st.scripts["/" + target] = spec
+                st.counts.pop("/" + target, None)
+            return self.simple(200, b"ok\n")
+        return self.simple(404, b"unknown control\n")
+
+    def content(self, target):
+        st = self.state()
+        with st.lock:
+            data = st.files.get(target)
+        if data is not None:
+            return st.substitute(data), None
+        if not st.root:
+            return None, None
+        full = os.path.realpath(os.path.join(st.root, target.lstrip("/")))
+        if not (full == st.root or full.startswith(st.root + os.sep)) or not os.path.isfile(full):
+            return None, None
+        size = os.path.getsize(full)
+        if size <= TEMPLATE_LIMIT:
+            with open(full, "rb") as f:
+                return st.substitute(f.read()), None
+        return None, full
+
+    # -- one response, with its faults -------------------------------------
+    def serve(self, target, fault, send_body):
+        if fault.get("delay"):
+            time.sleep(fault.get("delay") / 1000.0)
+        if "drop" in fault.flags:
+            self.close_connection = True
+            return
+        if fault.has("redirect"):
+            port = self.server.server_address[1]
+            scheme = "https" if isinstance(self.connection, ssl.SSLSocket) else "http"
+            self.send_response(fault.get("redirect"))
+            self.send_header("Location", "%s://127.0.0.1:%d%s" % (scheme, port, target))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        status = fault.get("status")
+        if status is not None and status >= 400:
+            body = ("status %d\n" % status).encode()
+            return self.simple(status, body)
+        if "empty" in fault.flags:
+            data, path = b"", None
+        else:
+            data, path = self.content(target)
+            if data is None and path is None:
+                return self.simple(404, b"not found\n")
+        size = len(data) if path is None else os.path.getsize(path)
+        total = size + fault.get("extra", 0)
+        self.send_response(status or 200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if "chunked" in fault.flags:
+            self.send_header("Transfer-Encoding", "chunked")
+        if "length" in fault.values:
+            self.send_header("Content-Length", str(fault.get("length")))
+        elif "chunked" not in fault.flags and "nolength" not in fault.flags:
+            self.send_header("Content-Length", str(total))
+        closes = (bool({"nolength", "close"} & fault.flags) or "length" in fault.values
+                  or fault.has("short") or fault.has("extra"))
+        if closes:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        self.end_headers()
+        if not send_body:
+            return
+        limit = total
+        if fault.has("short"):
+            limit = min(limit, fault.get("short"))
+        if fault.has("stall"):
+            limit = min(limit, fault.get("stall"))
+        plain = (path is not None and "chunked" not in fault.flags and not fault.trickle
+                 and limit == size and not isinstance(self.connection, ssl.SSLSocket))
+        if plain:
+            with open(path, "rb") as f:
+                self.connection.sendfile(f)
+        else:
+            self.send_body(data, path, limit, fault)
+        if fault.has("stall"):
+            self.stall()
+        elif "chunked" in fault.flags and not fault.has("short"):
+            self.wfile.write(b"0\r\n\r\n")
+
+    def pieces(self, data, path, limit, fault):
+        """Yields the body bytes up to limit, padding with 'x' past the file
+        (extra=N)."""
+        step = fault.trickle[0] if fault.trickle else 256 * 1024
+        sent = 0
+        f = open(path, "rb") if path else None
+        try:
+            while sent < limit:
+                n = min(step, limit - sent)
+                if f:
+                    piece = f.read(n)
+                else:
+                    piece = data[sent:sent + n]
+                if len(piece) < n:
+                    piece += b"x" * (n - len(piece))
+                yield piece
+                sent += n
+        finally:
+            if f:
+                f.close()
+
+    def send_body(self, data, path, limit, fault):
+        chunked = "chunked" in fault.flags
+        first = True
+        for piece in self.pieces(data, path, limit, fault):
+            if fault.trickle and not first:
+                time.sleep(fault.trickle[1])
+            first = False
+            if chunked:
+                self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+            else:
+                self.wfile.write(piece)
+            self.wfile.flush()
+
+    def stall(self):
+        """Keeps the connection open and silent until the client goes away."""
+        self.close_connection = True
+        end = time.monotonic() + STALL_LIMIT
+        sock = self.connection
+        while time.monotonic() < end:
+            ready, _, _ = select.select([sock], [], [], 0.5)
+            if ready:
+                try:
+                    if not sock.recv(4096):
+                        return
+                except (OSError, ssl.SSLError):
+                    return
+
+
+class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, state, port, context=None):
+        self.kuvana = state
+        self.context = context
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def get_request(self):
+        sock, addr = super().get_request()
+        if self.context is not None:
+            sock.settimeout(10)
+            try:
+                sock = self.context.wrap_socket(sock, server_side=True)
+            except (ssl.SSLError, OSError):
+                sock.close()
+                raise OSError("handshake failed")
+            sock.settimeout(None)
+        return sock, addr
+
+    def handle_error(self, request, client_address):
+        pass
+
+
+def tls_context(certdir, name):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(certdir, name + ".pem"), os.path.join(certdir, name + ".key"))
+    return context
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--root", help="directory of files to serve")
+    parser.add_argument("--port", type=int, default=0, help="HTTP port (0: a free one)")
+    parser.add_argument("--tls", metavar="CERTDIR", help="also serve HTTPS (server.pem/key, other.pem/key, ca.der)")
+    parser.add_argument("--log", help="append every request head to this file")
+    parser.add_argument("--ready", help="write the ports as JSON here once listening")
+    parser.add_argument("--forever", action="store_true",
+                        help="run until killed (default: until stdin closes)")
+    args = parser.parse_args()
+
+    state = State(args.root, args.log)
+    servers = {"http": Server(state, args.port)}
+    if args.tls:
+        servers["https"] = Server(state, 0, tls_context(args.tls, "server"))
+        servers["badtls"] = Server(state, 0, tls_context(args.tls, "other"))
+        with open(os.path.join(args.tls, "ca.der"), "rb") as f:
+            state.ca_der = f.read()
+    state.ports = {k: s.server_address[1] for k, s in servers.items()}
+    for s in servers.values():
+        threading.Thread(target=s.serve_forever, daemon=True).start()
+    info = json.dumps(state.ports)
+    if args.ready:
+        tmp = args.ready + ".tmp"
+        with open(tmp, "w") as f:
+            f.write(info)
+        os.replace(tmp, args.ready)
+    else:
+        print(info, flush=True)
+    try:
+        if args.forever:
+            threading.Event().wait()
+        else:
+            # The starter holds the other end: the server never outlives it.
+            sys.stdin.buffer.read()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
