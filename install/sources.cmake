@@ -1,1 +1,9 @@
 # Sources of install/ (see the top-level CMakeLists.txt).
+list(APPEND KUVANA_PURE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/addresses.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/command_lines.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/url_list.cpp)
+list(APPEND KUVANA_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/settings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/package_install.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/temp_folder.cpp)

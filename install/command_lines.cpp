@@ -1,0 +1,30 @@
+// Paths and command lines of the install steps. Pure: no Windows calls.
+#include "install/command_lines.h"
+
+namespace {
+
+const char kSilentOptions[] = " /nodialog /noreboot /nokps -s -f1\"";
+const char kNetInstallerFileName[] = "KuvanaNetInstaller.exe";
+
+}  // namespace
+
+std::string DownloadPath(const std::string& tempFolder, const std::string& fileName)
+{
+    return tempFolder + "\\" + fileName;
+}
+
+std::string NetInstallerPath(const std::string& tempFolder)
+{
+    return DownloadPath(tempFolder, kNetInstallerFileName);
+}
+
+std::string InstallCommandLine(const std::string& tempFolder, const std::string& installerName,
+                               const std::string& responseName)
+{
+    return ProgramCommandLine(tempFolder + installerName) + kSilentOptions + tempFolder + responseName + "\"";
+}
+
+std::string ProgramCommandLine(const std::string& programPath)
+{
+    return "\"" + programPath + "\"";
+}

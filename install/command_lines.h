@@ -1,0 +1,26 @@
+// The paths and command lines the install steps build from the temporary
+// folder (as GetTempPathA gives it, with its trailing backslash).
+#ifndef KUVANA_INSTALL_COMMAND_LINES_H
+#define KUVANA_INSTALL_COMMAND_LINES_H
+
+#include <string>
+
+// Where a download goes: the folder, a backslash and the name. The folder
+// already ends in a backslash; the doubled one names the same file.
+std::string DownloadPath(const std::string& tempFolder, const std::string& fileName);
+
+// The net installer's download path.
+std::string NetInstallerPath(const std::string& tempFolder);
+
+// The silent installer's command line:
+//   "<folder><installer>" /nodialog /noreboot /nokps -s -f1"<folder><response>"
+// The program path is quoted: a folder holding blanks must not let the system
+// start a program named after the folder's first words.
+std::string InstallCommandLine(const std::string& tempFolder, const std::string& installerName,
+                               const std::string& responseName);
+
+// A command line that starts `programPath` with no arguments, quoted for the
+// same reason.
+std::string ProgramCommandLine(const std::string& programPath);
+
+#endif

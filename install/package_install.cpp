@@ -1,0 +1,27 @@
+// Runs one downloaded package installer silently and waits for it.
+#include "install/package_install.h"
+
+#include "install/command_lines.h"
+#include "install/temp_folder.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
+
+static_assert(sizeof(STARTUPINFOA) == 104, "the start-up record of a 64-bit process");
+
+void InstallPackage(HWND pageWindow, const char* installerName, const char* responseName)
+{
+    std::string tempFolder;
+    ProcessHandles process;
+    const bool started = ReadTempFolder(tempFolder) &&
+                         StartProgram(InstallCommandLine(tempFolder, installerName ? installerName : "",
+                                                         responseName ? responseName : ""),
+                                      process);
+    if (!started) {
+        char text[kStringBufferSize];
+        LoadModuleStringInto(IDS_INSTALL_FAILED, text);
+        MessageBoxA(pageWindow, text, nullptr, MB_OK);
+        return;
+    }
+    // The installer's exit code tells nothing we act on; only its end matters.
+    WaitForSingleObject(process.Process(), INFINITE);
+}

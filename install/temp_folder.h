@@ -1,0 +1,33 @@
+// The temporary folder the install steps download into and start from.
+#ifndef KUVANA_INSTALL_TEMP_FOLDER_H
+#define KUVANA_INSTALL_TEMP_FOLDER_H
+
+#include <windows.h>
+
+#include <string>
+
+// GetTempPathA into a MAX_PATH buffer: the folder with its trailing backslash.
+// False when the system gives none that fits; callers then write nowhere
+// rather than into the current drive's root.
+bool ReadTempFolder(std::string& folder);
+
+// Owns the two handles CreateProcessA gives back.
+class ProcessHandles {
+public:
+    ProcessHandles() : info() {}
+    ~ProcessHandles();
+    ProcessHandles(const ProcessHandles&) = delete;
+    ProcessHandles& operator=(const ProcessHandles&) = delete;
+
+    PROCESS_INFORMATION* Out() { return &info; }
+    HANDLE Process() const { return info.hProcess; }
+
+private:
+    PROCESS_INFORMATION info;
+};
+
+// CreateProcessA with no application name, a writable copy of `commandLine`,
+// no inheritance, flags 0 and the caller's environment and directory.
+bool StartProgram(const std::string& commandLine, ProcessHandles& handles);
+
+#endif

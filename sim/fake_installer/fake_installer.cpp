@@ -1,0 +1,109 @@
+// Stands in for a package installer or the net installer in the tests. It
+// records how it was started and can take its time and fail, steered only by
+// environment variables so the command line under test stays untouched:
+//   KUVANA_FAKE_RECORD     file the run is appended to (nothing recorded without it)
+//   KUVANA_FAKE_WAIT_EVENT name of an event to wait for before ending
+//   KUVANA_FAKE_SLEEP_MS   milliseconds to sleep before ending
+//   KUVANA_FAKE_EXIT_CODE  exit code (default 0)
+// Record lines (see fake_record.h): "started", "program=", "commandline=",
+// "response=<hex bytes>" or "response-unreadable", then "ended=<code>".
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    char buffer[32768];
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+    return length > 0 && length < sizeof(buffer) ? std::string(buffer, length) : std::string();
+}
+
+void Append(const std::string& recordPath, const std::string& line)
+{
+    if (recordPath.empty())
+        return;
+    // Retry briefly: the test may be reading the file at this moment.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        HANDLE file = CreateFileA(recordPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            std::string data = line + "\n";
+            DWORD written = 0;
+            WriteFile(file, data.data(), DWORD(data.size()), &written, nullptr);
+            CloseHandle(file);
+            return;
+        }
+        Sleep(20);
+    }
+}
+
+// The response file named by the -f1 option: the text between -f1" and the next quote.
+bool ReadResponse(const std::string& commandLine, std::string& content)
+{
+    const std::string::size_type option = commandLine.find("-f1\"");
+    if (option == std::string::npos)
+        return false;
+    const std::string::size_type start = option + 4;
+    const std::string::size_type end = commandLine.find('"', start);
+    if (end == std::string::npos)
+        return false;
+    const std::string path = commandLine.substr(start, end - start);
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        content.append(buffer, n);
+    fclose(file);
+    return true;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
+    }
+    return out;
+}
+
+}  // namespace
+
+int main()
+{
+    const std::string record = Environment("KUVANA_FAKE_RECORD");
+    const std::string commandLine = GetCommandLineA();
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+
+    std::string response;
+    const bool hasResponse = ReadResponse(commandLine, response);
+    Append(record, "started");
+    Append(record, std::string("program=") + program);
+    Append(record, "commandline=" + commandLine);
+    Append(record, hasResponse ? "response=" + Hex(response) : std::string("response-unreadable"));
+
+    const std::string eventName = Environment("KUVANA_FAKE_WAIT_EVENT");
+    if (!eventName.empty()) {
+        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, eventName.c_str());
+        if (event != nullptr) {
+            WaitForSingleObject(event, 120000);
+            CloseHandle(event);
+        }
+    }
+    const std::string sleep = Environment("KUVANA_FAKE_SLEEP_MS");
+    if (!sleep.empty())
+        Sleep(DWORD(strtoul(sleep.c_str(), nullptr, 10)));
+
+    const std::string exitText = Environment("KUVANA_FAKE_EXIT_CODE");
+    const int exitCode = exitText.empty() ? 0 : atoi(exitText.c_str());
+    Append(record, "ended=" + std::to_string(exitCode));
+    return exitCode;
+}

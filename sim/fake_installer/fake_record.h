@@ -1,0 +1,56 @@
+// Reads the runs the fake installer appended to its record file.
+#ifndef KUVANA_SIM_FAKE_RECORD_H
+#define KUVANA_SIM_FAKE_RECORD_H
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+struct FakeRun {
+    std::string program;      // the started module's full path
+    std::string commandLine;  // GetCommandLineA as the program saw it
+    bool responseRead = false;
+    std::string response;     // the response file's bytes
+    bool ended = false;
+    int exitCode = 0;
+};
+
+inline std::string FakeUnhex(const std::string& hex)
+{
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+inline std::vector<FakeRun> ReadFakeRuns(const std::string& path)
+{
+    std::vector<FakeRun> runs;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line == "started") {
+            runs.emplace_back();
+            continue;
+        }
+        if (runs.empty())
+            continue;
+        FakeRun& run = runs.back();
+        if (line.compare(0, 8, "program=") == 0)
+            run.program = line.substr(8);
+        else if (line.compare(0, 12, "commandline=") == 0)
+            run.commandLine = line.substr(12);
+        else if (line.compare(0, 9, "response=") == 0) {
+            run.responseRead = true;
+            run.response = FakeUnhex(line.substr(9));
+        } else if (line.compare(0, 6, "ended=") == 0) {
+            run.ended = true;
+            run.exitCode = std::stoi(line.substr(6));
+        }
+    }
+    return runs;
+}
+
+#endif

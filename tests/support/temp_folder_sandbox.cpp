@@ -1,0 +1,119 @@
+#include "support/temp_folder_sandbox.h"
+
+#include <vector>
+
+namespace {
+
+bool SaveVariable(const char* name, std::string& value)
+{
+    char buffer[32768];
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+    if (length == 0 || length >= sizeof(buffer))
+        return false;
+    value.assign(buffer, length);
+    return true;
+}
+
+}  // namespace
+
+TempFolderSandbox::TempFolderSandbox(const std::string& leaf)
+{
+    static LONG counter = 0;
+    char system[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, system);
+    base = std::string(system) + "kv" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(InterlockedIncrement(&counter)) + "\\";
+    RemoveTree(base);
+    CreateDirectoryA(base.c_str(), nullptr);
+    folder = base + leaf + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    hadTmp = SaveVariable("TMP", savedTmp);
+    hadTemp = SaveVariable("TEMP", savedTemp);
+    SetEnvironmentVariableA("TMP", folder.c_str());
+    SetEnvironmentVariableA("TEMP", folder.c_str());
+}
+
+TempFolderSandbox::~TempFolderSandbox()
+{
+    SetEnvironmentVariableA("TMP", hadTmp ? savedTmp.c_str() : nullptr);
+    SetEnvironmentVariableA("TEMP", hadTemp ? savedTemp.c_str() : nullptr);
+    RemoveTree(base);
+}
+
+std::set<std::string> TempFolderSandbox::Files() const
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.insert(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string content;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        content.append(buffer, read);
+    CloseHandle(file);
+    return content;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+void RemoveTree(const std::string& folder)
+{
+    std::string root = folder;
+    if (!root.empty() && root.back() != '\\')
+        root += '\\';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(root + name);
+            } else {
+                SetFileAttributesA((root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA((root + name).c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(root.c_str());
+}

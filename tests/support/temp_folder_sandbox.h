@@ -1,0 +1,45 @@
+// A temporary folder of the test's own: the process's TMP and TEMP point into
+// it while the object lives, so a test sees exactly which files the code under
+// test leaves there. Everything is removed at the end.
+#ifndef KUVANA_TESTS_TEMP_FOLDER_SANDBOX_H
+#define KUVANA_TESTS_TEMP_FOLDER_SANDBOX_H
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+class TempFolderSandbox {
+public:
+    // The folder is <system temp>\kv<pid>_<n>\<leaf>\; `leaf` may hold blanks.
+    explicit TempFolderSandbox(const std::string& leaf = "temp");
+    ~TempFolderSandbox();
+    TempFolderSandbox(const TempFolderSandbox&) = delete;
+    TempFolderSandbox& operator=(const TempFolderSandbox&) = delete;
+
+    // The folder as GetTempPathA now gives it (trailing backslash).
+    const std::string& Folder() const { return folder; }
+    // The folder above it, which belongs to the sandbox too (trailing backslash).
+    const std::string& Base() const { return base; }
+    std::string Path(const std::string& name) const { return folder + name; }
+
+    // Names of the files in Folder().
+    std::set<std::string> Files() const;
+
+private:
+    std::string base;
+    std::string folder;
+    std::string savedTmp, savedTemp;
+    bool hadTmp = false, hadTemp = false;
+};
+
+// Whole-file helpers for tests.
+bool WriteWholeFile(const std::string& path, const std::string& content);
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+// The folder of the running test program (trailing backslash): the build's bin.
+std::string ProgramFolder();
+// Removes a folder and everything below it.
+void RemoveTree(const std::string& folder);
+
+#endif

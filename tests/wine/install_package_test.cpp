@@ -1,0 +1,166 @@
+// The silent package installation under Wine, with the fake installer standing
+// in for a package: the exact command line, the quoted program path with a
+// decoy program in the way, the wait, the start failure and the handles.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "install/package_install.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
+#include "sim/fake_installer/fake_record.h"
+#include "support/message_boxes.h"
+#include "support/temp_folder_sandbox.h"
+
+namespace {
+
+const char kResponse[] = "[InstallShield Silent]\r\nVersion=v7.00\r\nFile=Response File\r\n\x1a\x00tail";
+
+struct OwnerWindow {
+    HWND window = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ~OwnerWindow() { DestroyWindow(window); }
+};
+
+// Wine's GetProcessHandleCount answers 0, so the handle table is probed.
+int CountOpenHandles()
+{
+    int count = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; value < 16384; value += 4)
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return count;
+}
+
+class InstallPackageTest : public ::testing::Test {
+protected:
+    // A temporary folder with blanks, as every Windows 5.x profile has.
+    InstallPackageTest() : temp("temp dir") {}
+
+    void SetUp() override
+    {
+        ASSERT_NE(LoadLibraryA("kuvana_coinst.dll"), nullptr);
+        record = temp.Base() + "record.txt";
+        SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
+        SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
+        SetEnvironmentVariableA("KUVANA_FAKE_EXIT_CODE", nullptr);
+        ASSERT_TRUE(CopyFileA(Fake().c_str(), temp.Path("pkg.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteWholeFile(temp.Path("pkg.iss"), std::string(kResponse, sizeof(kResponse) - 1)));
+    }
+    void TearDown() override { SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr); }
+
+    static std::string Fake() { return ProgramFolder() + "fake_installer.exe"; }
+
+    TempFolderSandbox temp;
+    std::string record;
+    OwnerWindow page;
+};
+
+TEST_F(InstallPackageTest, StartsTheInstallerWithTheExactQuotedCommandLine)
+{
+    MessageBoxScript boxes;
+    SetEnvironmentVariableA("KUVANA_FAKE_EXIT_CODE", "3");  // a failing installer is not noticed
+    InstallPackage(page.window, "pkg.exe", "pkg.iss");
+
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].commandLine, "\"" + temp.Folder() + "pkg.exe\" /nodialog /noreboot /nokps -s -f1\"" +
+                                       temp.Folder() + "pkg.iss\"");
+    EXPECT_EQ(_stricmp(runs[0].program.c_str(), temp.Path("pkg.exe").c_str()), 0) << runs[0].program;
+    ASSERT_TRUE(runs[0].responseRead);
+    EXPECT_EQ(runs[0].response, std::string(kResponse, sizeof(kResponse) - 1));
+    EXPECT_TRUE(runs[0].ended);
+    EXPECT_EQ(boxes.Count(), 0u);
+    // The step neither adds nor removes files: deleting them is the caller's job.
+    EXPECT_EQ(temp.Files(), (std::set<std::string>{"pkg.exe", "pkg.iss"}));
+}
+
+TEST_F(InstallPackageTest, DecoyNamedAfterTheFoldersFirstWordIsNotStarted)
+{
+    // "<base>temp dir\pkg.exe ..." unquoted would start "<base>temp.exe".
+    const std::string decoy = temp.Base() + "temp.exe";
+    ASSERT_TRUE(CopyFileA(Fake().c_str(), decoy.c_str(), FALSE));
+
+    InstallPackage(page.window, "pkg.exe", "pkg.iss");
+    std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(_stricmp(runs[0].program.c_str(), temp.Path("pkg.exe").c_str()), 0) << runs[0].program;
+
+    // The decoy is where the platform looks: the unquoted line starts it.
+    std::string unquoted = temp.Folder() + "pkg.exe /nodialog /noreboot /nokps -s -f1\"" + temp.Folder() + "pkg.iss\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &unquoted[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(_stricmp(runs[1].program.c_str(), decoy.c_str()), 0) << runs[1].program;
+}
+
+TEST_F(InstallPackageTest, MissingInstallerShowsMessage124OnceAndReturns)
+{
+    MessageBoxScript boxes;
+    InstallPackage(page.window, "missing.exe", "pkg.iss");
+    const std::vector<ShownDialog> shown = boxes.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, LoadModuleString(IDS_INSTALL_FAILED));
+    EXPECT_FALSE(shown[0].text.empty());
+    EXPECT_EQ(shown[0].type, UINT(MB_OK));
+    EXPECT_EQ(shown[0].caption, "Error");  // no caption of our own
+    EXPECT_EQ(shown[0].owner, page.window);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
+TEST_F(InstallPackageTest, EmptyNamesFailToStartRatherThanRunTheFolder)
+{
+    MessageBoxScript boxes;
+    InstallPackage(page.window, "", "");
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
+TEST_F(InstallPackageTest, WaitsAsLongAsTheInstallerRuns)
+{
+    const std::string eventName = "kuvana-install-wait-" + std::to_string(GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(release, nullptr);
+    SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", eventName.c_str());
+
+    HANDLE returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread installer([&] {
+        InstallPackage(nullptr, "pkg.exe", "pkg.iss");
+        SetEvent(returned);
+    });
+    // The installer is up and blocked on our event...
+    for (int i = 0; i < 300 && ReadFakeRuns(record).empty(); ++i)
+        Sleep(20);
+    ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
+    // ...and the step is still waiting for it.
+    EXPECT_EQ(WaitForSingleObject(returned, 500), DWORD(WAIT_TIMEOUT));
+    SetEvent(release);
+    EXPECT_EQ(WaitForSingleObject(returned, 30000), DWORD(WAIT_OBJECT_0));
+    installer.join();
+    EXPECT_TRUE(ReadFakeRuns(record)[0].ended);
+    CloseHandle(returned);
+    CloseHandle(release);
+}
+
+TEST_F(InstallPackageTest, ClosesTheProcessAndThreadHandles)
+{
+    InstallPackage(nullptr, "pkg.exe", "pkg.iss");  // warm up whatever the first start opens for good
+    const int before = CountOpenHandles();
+    for (int i = 0; i < 4; ++i)
+        InstallPackage(nullptr, "pkg.exe", "pkg.iss");
+    const int after = CountOpenHandles();
+    // Two handles a run would leak eight.
+    EXPECT_LT(after, before + 4) << "before " << before << ", after " << after;
+    EXPECT_EQ(ReadFakeRuns(record).size(), 5u);
+}
+
+}  // namespace
