@@ -5,7 +5,23 @@
 #include <windows.h>
 #include <setupapi.h>
 
+// Not in every SDK's setupapi.h.
+#ifndef DIF_FINISHINSTALL_ACTION
+#define DIF_FINISHINSTALL_ACTION 0x0000002A
+#endif
+#ifndef DI_FLAGSEX_FINISHINSTALL_ACTION
+#define DI_FLAGSEX_FINISHINSTALL_ACTION 0x00000008L
+#endif
+
+// The combined driver-and-software installer holds this while it runs.
+extern const char kDriverInstallerMutexName[];
+
 extern "C" DWORD WINAPI ClassInstaller(DI_FUNCTION installFunction, HDEVINFO deviceInfoSet,
                                        PSP_DEVINFO_DATA deviceInfoData);
+
+// ORs extraFlagsEx (and DI_NEEDREBOOT when asked) into the device's install
+// parameters; leaves them alone when they cannot be read.
+void UpdateDeviceInstallFlags(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData, bool needReboot,
+                              DWORD extraFlagsEx);
 
 #endif

@@ -13,6 +13,19 @@
 extern HDEVINFO currentDeviceInfoSet;
 extern PSP_DEVINFO_DATA currentDeviceInfoData;
 
+// The full page description, the one with the header bitmap (104 bytes in the
+// 64-bit build). MinGW's prsht.h stops one layout earlier.
+#if defined(PROPSHEETPAGEA_V4_SIZE)
+typedef PROPSHEETPAGEA PageDescriptionA;
+#else
+struct PageDescriptionA : PROPSHEETPAGEA {
+    union {
+        HBITMAP hbmHeader;
+        LPCSTR pszbmHeader;
+    };
+};
+#endif
+
 class WizardPage {
 public:
     virtual ~WizardPage();
@@ -25,7 +38,7 @@ public:
     DWORD AddPage();
 
     HPROPSHEETPAGE pageHandle = nullptr;
-    PROPSHEETPAGEA pageInfo = {};
+    PageDescriptionA pageInfo = {};
 };
 
 INT_PTR CALLBACK PageDialogThunk(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,66 @@
+#include "pages/software_status_page.h"
+
+#include <string>
+
+#include "install/net_installer.h"
+#include "install/settings.h"
+#include "probe/software_probes.h"
+#include "resources/resource_ids.h"
+
+SoftwareStatusPage softwareStatusPage;
+
+void SoftwareStatusPage::InitPageInfo()
+{
+    WizardPage::InitPageInfo();
+    pageInfo.pszTemplate = MAKEINTRESOURCEA(IDD_STATUS_PAGE);
+    pageInfo.pfnDlgProc = PageDialogThunk;
+    pageInfo.pfnCallback = PageCallbackThunk;
+}
+
+UINT SoftwareStatusPage::PageCallback(HWND, UINT, LPPROPSHEETPAGEA)
+{
+    return 1;
+}
+
+void SoftwareStatusPage::InitControls(HWND window)
+{
+    pageWindow = window;
+    char version[32] = {};
+    if (ReadDisplayVersion(version, sizeof version)) {
+        SetItemTextFromString(window, IDC_STATUS_TEXT, IDS_SOFTWARE_INSTALLED);
+        // A blank holds no link, so the control sends no clicks.
+        SendDlgItemMessageA(window, IDC_NET_INSTALLER_LINK, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(" "));
+    } else {
+        SetItemTextFromString(window, IDC_STATUS_TEXT, IDS_SOFTWARE_NOT_INSTALLED);
+        SetItemTextFromString(window, IDC_NET_INSTALLER_LINK, IDS_INSTALL_LINK);
+    }
+}
+
+void SoftwareStatusPage::OnNotify(const NMHDR* header)
+{
+    // The link is the only control on the page that sends these codes.
+    if (header == nullptr || (header->code != static_cast<UINT>(NM_CLICK) &&
+                              header->code != static_cast<UINT>(NM_RETURN)))
+        return;
+    std::string address = ReadNetInstallerSetting();
+    if (address.empty())
+        address = DefaultNetInstallerAddress();
+    NetInstallerLauncher(pageWindow, address.c_str());
+}
+
+INT_PTR SoftwareStatusPage::DialogProc(HWND window, UINT message, WPARAM, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitControls(window);
+        return TRUE;
+    case WM_NOTIFY:
+        OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+    case WM_CONTEXTMENU:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,26 @@
+# wizard_host.exe: the scriptable device-installation framework (README.md).
+# wizard_host_xp.exe is the same program; its own AppDefaults key gives it a
+# Windows version before 6.0.
+add_executable(wizard_host
+  ${CMAKE_CURRENT_LIST_DIR}/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/capture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/script.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/host.rc)
+target_include_directories(wizard_host PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(wizard_host PRIVATE ${KUVANA_DEFINES} UNICODE _UNICODE)
+target_compile_options(wizard_host PRIVATE -Wall -Wextra)
+target_link_options(wizard_host PRIVATE ${KUVANA_STATIC_LINK} -municode)
+target_link_libraries(wizard_host PRIVATE setupapi comctl32 gdi32 user32 advapi32)
+set_target_properties(wizard_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KUVANA_WIZARD_DIR})
+add_dependencies(wizard_host kuvana_sim_setupapi kuvana_coinst)
+add_custom_command(TARGET wizard_host POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:wizard_host> ${KUVANA_WIZARD_DIR}/wizard_host_xp.exe)
+
+# Test programs that need the simulator live in bin/wizard and are listed here:
+# their DllOverrides keys are written once per run, before the tests.
+set(KUVANA_WIZARD_PROGRAMS wizard_host.exe wizard_host_xp.exe=winxp64 wizard_setupapi_test.exe
+    pages_framework_test.exe)
+add_test(NAME wine.wizard.overrides COMMAND wizard_host --register-overrides ${KUVANA_WIZARD_PROGRAMS})
+set_tests_properties(wine.wizard.overrides PROPERTIES FIXTURES_SETUP wizard_sim FIXTURES_REQUIRED wine
+  TIMEOUT 60 ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX}")
