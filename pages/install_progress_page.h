@@ -11,11 +11,18 @@ public:
     INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     UINT PageCallback(HWND window, UINT message, LPPROPSHEETPAGEA page) override;
 
+    // Runs on the worker thread from start to one of its three ends.
     void InstallSequence();
+    // Status text: string 104 (105) followed by " (k/N)".
+    void ShowDownloadStep(int k, int n);
+    void ShowInstallStep(int k, int n);
 
     HWND pageWindow = nullptr;
 };
 
 extern InstallProgressPage installProgressPage;
+
+// True on Windows 6.0 and later; older systems get a restart prompt.
+bool IsVistaOrLater();
 
 #endif

@@ -1,0 +1,308 @@
+// The install progress page: its dialog starts one worker thread that fetches
+// the URL list, downloads the selected packages, installs them silently,
+// cleans up and then moves the wizard on by itself.
+#include "pages/install_progress_page.h"
+
+#include <process.h>
+
+#include <cstdio>
+#include <string>
+
+#include "install/download_step.h"
+#include "install/package_install.h"
+#include "install/settings.h"
+#include "install/url_list.h"
+#include "probe/decision.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
+
+InstallProgressPage installProgressPage;
+
+namespace {
+
+constexpr LANGID kJapanese = 0x0411;
+
+bool JapaneseSystem()
+{
+    return GetSystemDefaultLangID() == kJapanese;
+}
+
+// The wizard is looked up afresh for every message: once the page window is
+// gone GetParent gives null and the message goes nowhere.
+void EnableNext(HWND window)
+{
+    SendMessageA(GetParent(window), PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
+}
+
+void PressNext(HWND window)
+{
+    SendMessageA(GetParent(window), PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+}
+
+void ShowStep(HWND window, UINT stringId, int k, int n)
+{
+    char text[kStringBufferSize] = {};
+    LoadModuleStringInto(stringId, text);
+    char count[kStringBufferSize] = {};
+    snprintf(count, sizeof count, " (%d/%d)", k, n);
+    std::string whole = std::string(text) + count;
+    SetDlgItemTextA(window, IDC_PROGRESS_STATUS, whole.c_str());
+}
+
+// Same path the download step writes and the installation step reads.
+std::string TempFilePath(const std::string& fileName)
+{
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    return std::string(folder) + "\\" + fileName;
+}
+
+// One package's two addresses from the list and their local file names.
+struct PackageFiles {
+    std::string responseUrl;
+    std::string responseName;
+    std::string installerUrl;
+    std::string installerName;
+};
+
+PackageFiles LookupPackage(UrlList& list, const char* responseKey, const char* installerKey)
+{
+    PackageFiles files;
+    files.responseUrl = list.Lookup(responseKey);
+    files.responseName = FileNameFromUrl(files.responseUrl);
+    files.installerUrl = list.Lookup(installerKey);
+    files.installerName = FileNameFromUrl(files.installerUrl);
+    return files;
+}
+
+// The sequence stops starting work once its page window is gone (the wizard
+// was closed): nobody is left to see progress or answer questions.
+bool PageAlive(HWND window)
+{
+    return IsWindow(window) != FALSE;
+}
+
+// Returns false when the page window is gone and nothing was downloaded.
+bool DownloadPackage(HWND window, const PackageFiles& files)
+{
+    if (!PageAlive(window))
+        return false;
+    DownloadFile(window, files.responseUrl.c_str(), files.responseName.c_str());
+    if (!PageAlive(window))
+        return false;
+    DownloadFile(window, files.installerUrl.c_str(), files.installerName.c_str());
+    return true;
+}
+
+// Returns false when the page window is gone and nothing was started.
+bool InstallAndDelete(HWND window, const PackageFiles& files)
+{
+    if (!PageAlive(window))
+        return false;
+    InstallPackage(window, files.installerName.c_str(), files.responseName.c_str());
+    // A failed deletion leaves a stray file in the temporary folder, nothing worse.
+    DeleteFileA(TempFilePath(files.installerName).c_str());
+    DeleteFileA(TempFilePath(files.responseName).c_str());
+    return true;
+}
+
+void SetMarquee(HWND bar, bool on)
+{
+    LONG_PTR style = GetWindowLongPtrA(bar, GWL_STYLE);
+    style = on ? (style | PBS_MARQUEE) : (style & ~LONG_PTR(PBS_MARQUEE));
+    SetWindowLongPtrA(bar, GWL_STYLE, style);
+}
+
+// The worker holds a reference on this module for its whole life, so the
+// framework unloading the library does not pull the code from under it; the
+// reference goes with the thread itself.
+unsigned __stdcall InstallThread(void* argument)
+{
+    try {
+        static_cast<InstallProgressPage*>(argument)->InstallSequence();
+    } catch (...) {
+        // Out of memory inside the sequence: end the worker rather than the
+        // framework's process.
+    }
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&InstallThread), &self);
+    FreeLibraryAndExitThread(self, 0);
+    return 0;
+}
+
+bool StartInstallThread(InstallProgressPage* page)
+{
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&InstallThread),
+                            &self))
+        return false;
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, InstallThread, page, 0, nullptr));
+    if (thread == nullptr) {
+        FreeLibrary(self);
+        return false;
+    }
+    // Nobody waits for the worker.
+    CloseHandle(thread);
+    return true;
+}
+
+}  // namespace
+
+void InstallProgressPage::InitPageInfo()
+{
+    WizardPage::InitPageInfo();
+    pageInfo.pszTemplate = MAKEINTRESOURCEA(IDD_PROGRESS_PAGE);
+    pageInfo.pszHeaderTitle = MAKEINTRESOURCEA(IDS_PROGRESS_TITLE);
+    pageInfo.pszHeaderSubTitle = MAKEINTRESOURCEA(IDS_PROGRESS_SUBTITLE);
+    pageInfo.pfnDlgProc = PageDialogThunk;
+    pageInfo.pfnCallback = PageCallbackThunk;
+}
+
+UINT InstallProgressPage::PageCallback(HWND, UINT, LPPROPSHEETPAGEA)
+{
+    return 1;
+}
+
+INT_PTR InstallProgressPage::DialogProc(HWND window, UINT message, WPARAM, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        pageWindow = window;
+        SendMessageA(GetParent(window), PSM_SETWIZBUTTONS, 0, 0);
+        StartInstallThread(this);
+        return TRUE;
+    case WM_NOTIFY:
+    case WM_CONTEXTMENU:
+    case WM_COMMAND:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void InstallProgressPage::ShowDownloadStep(int k, int n)
+{
+    ShowStep(pageWindow, IDS_DOWNLOADING, k, n);
+}
+
+void InstallProgressPage::ShowInstallStep(int k, int n)
+{
+    ShowStep(pageWindow, IDS_INSTALLING, k, n);
+}
+
+bool IsVistaOrLater()
+{
+    OSVERSIONINFOEXA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    version.dwMajorVersion = 6;
+    version.dwMinorVersion = 0;
+    ULONGLONG mask = 0;
+    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+    return VerifyVersionInfoA(&version, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
+}
+
+void InstallProgressPage::InstallSequence()
+{
+    // One window for the whole run: a later creation of the page in another
+    // wizard must not redirect this sequence.
+    const HWND window = pageWindow;
+    HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR);
+
+    const std::string basicVersion = ReadBasicSoftwareVersion();
+    if (!basicVersion.empty() && basicVersion[0] == '1') {
+        char text[kStringBufferSize] = {};
+        LoadModuleStringInto(IDS_OLDER_SOFTWARE, text);
+        MessageBoxA(window, text, "", MB_OK);
+        EnableNext(window);
+        PressNext(window);
+        return;
+    }
+
+    std::string listUrl = ReadUrlListSetting();
+    if (listUrl.empty())
+        listUrl = DefaultUrlListAddress(JapaneseSystem());
+    const std::string listName = FileNameFromUrl(listUrl);
+
+    try {
+        if (!PageAlive(window))
+            return;
+        DownloadFile(window, listUrl.c_str(), listName.c_str());
+
+        // Closed when the sequence leaves this block, by any of its ends.
+        UrlList list(TempFilePath(listName));
+        const PackageFiles kps = LookupPackage(list, "KPS_ISS", "KPS_EXE");
+        const PackageFiles kl = LookupPackage(list, "KL_ISS", "KL_EXE");
+        const PackageFiles pcscB = LookupPackage(list, "PCSC_B_ISS", "PCSC_B_EXE");
+
+        // The language test enters neither N nor the KPS package, so an
+        // English system with KL selected shows (1/2) and stops after KPS.
+        const int n = (needKpsPackage ? 1 : 0) + (needKlPackage ? 1 : 0) + (needPcscBPackage ? 1 : 0);
+
+        int k = 1;
+        if (needKpsPackage) {
+            ShowDownloadStep(1, n);
+            if (!DownloadPackage(window, kps))
+                return;
+            k = 2;
+        }
+        if (JapaneseSystem()) {
+            if (needKlPackage) {
+                ShowDownloadStep(k, n);
+                ++k;
+                if (!DownloadPackage(window, kl))
+                    return;
+            }
+            if (needPcscBPackage) {
+                ShowDownloadStep(k, n);
+                if (!DownloadPackage(window, pcscB))
+                    return;
+            }
+        }
+
+        if (!PageAlive(window))
+            return;
+        SetMarquee(bar, true);
+        SendMessageA(bar, PBM_SETMARQUEE, 1, 50);
+
+        k = 1;
+        if (needKpsPackage) {
+            ShowInstallStep(1, n);
+            if (!InstallAndDelete(window, kps))
+                return;
+            k = 2;
+        }
+        if (JapaneseSystem()) {
+            if (needKlPackage) {
+                ShowInstallStep(k, n);
+                ++k;
+                if (!InstallAndDelete(window, kl))
+                    return;
+            }
+            if (needPcscBPackage) {
+                ShowInstallStep(k, n);
+                if (!InstallAndDelete(window, pcscB))
+                    return;
+            }
+        }
+
+        SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_FINISHING);
+        SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_INSTALL_COMPLETE);
+        // A wizard closed during the last installation gets no restart prompt.
+        if (!IsVistaOrLater() && PageAlive(window))
+            SetupPromptReboot(nullptr, window, FALSE);
+        SetMarquee(bar, false);
+        SendMessageA(bar, PBM_SETPOS, 100, 0);
+        EnableNext(window);
+        PressNext(window);
+    } catch (DownloadCancelledType code) {
+        if (code != DownloadCancelled)
+            throw;
+        // The page disabled every wizard button at its start, and pressing a
+        // disabled Next does nothing: enable it first, as the other ends do.
+        // Status text and progress bar stay as they were.
+        EnableNext(window);
+        PressNext(window);
+    }
+}
