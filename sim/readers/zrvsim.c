@@ -21,7 +21,7 @@ static const GUID pcCardClass = {0x1AB5ECA2, 0xF4D9, 0x46B9, {0x9A, 0xF7, 0x3C, 
 
 #define REQUEST(function) CTL_CODE(FILE_DEVICE_UNKNOWN, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
 
-enum Role { roleFdo, roleControl, roleUnit, roleRefused };
+enum Role { roleFdo, roleControl, roleUnit, roleOther };
 
 #define MAX_OBJECTS 40
 #define NAME_SIZE 128
@@ -46,6 +46,7 @@ struct Reader {
     ULONG identity;
     UCHAR names[LANGUAGES][NAME_SIZE];
     ULONG nameSizes[LANGUAGES];
+    ULONG generation;  /* readers installed together share it */
     ULONG failOpen;
     ULONG failUnit;
     ULONG failRequest[12];
@@ -57,10 +58,15 @@ struct Reader {
 struct Extension {
     enum Role role;
     struct Reader* reader;  /* the FDO's own reader, or the reader an object belongs to */
+    WCHAR unitName[16];     /* roleOther: the unit of another reader this path names */
     struct Reader own;      /* used by the FDO only */
 };
 
 static LONG directoryCounter;
+
+/* Started readers, so that a path naming another reader's unit reaches it. */
+#define MAX_READERS 64
+static struct Reader* startedReaders[MAX_READERS];
 
 static struct Extension* ExtensionOf(PDEVICE_OBJECT device)
 {
@@ -127,6 +133,7 @@ static void ReadScenario(struct Reader* reader)
     reader->unit = QueryDword(key, L"Unit", 0);
     reader->word = QueryDword(key, L"Word", 0);
     reader->identity = QueryDword(key, L"Identity", 0);
+    reader->generation = QueryDword(key, L"Generation", 0);
     for (i = 0; i < LANGUAGES; ++i) {
         HexName(name, L"Name", languageCodes[i]);
         if (!NT_SUCCESS(QueryValue(key, name, &type, reader->names[i], NAME_SIZE, &length)))
@@ -263,7 +270,7 @@ static enum Role RoleOfPath(struct Reader* reader, const UNICODE_STRING* path)
     UnitName(reader, expected + 1, 63);
     if (SameName(path->Buffer, path->Length, expected))
         return roleUnit;
-    return roleRefused;
+    return roleOther;
 }
 
 /* ---- publishing the paths -------------------------------------------- */
@@ -295,8 +302,10 @@ static NTSTATUS CreateObject(struct Reader* reader, const WCHAR* directory, cons
                             FALSE, &device);
     if (!NT_SUCCESS(status))
         return status;
+    RtlZeroMemory(ExtensionOf(device), sizeof(struct Extension));
     ExtensionOf(device)->role = role;
     ExtensionOf(device)->reader = reader;
+    Append(ExtensionOf(device)->unitName, 0, 16, name);
     device->Flags |= DO_BUFFERED_IO;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
     reader->objects[reader->objectCount++] = device;
@@ -306,6 +315,10 @@ static NTSTATUS CreateObject(struct Reader* reader, const WCHAR* directory, cons
 static void Unpublish(struct Reader* reader)
 {
     ULONG i;
+    for (i = 0; i < MAX_READERS; ++i) {
+        if (startedReaders[i] == reader)
+            startedReaders[i] = NULL;
+    }
     if (reader->link.Buffer) {
         IoSetDeviceInterfaceState(&reader->link, FALSE);
         IoDeleteSymbolicLink(&reader->link);
@@ -353,9 +366,10 @@ static NTSTATUS Publish(struct Reader* reader)
         UnitName(reader, unit, 32);
         status = CreateObject(reader, directory, unit, roleUnit);
     }
-    /* Units of other readers: a real driver refuses them with an invalid parameter. */
+    /* Paths of other readers' units: they lead to that reader while it is
+     * started, else they are refused with an invalid parameter. */
     for (refused = reader->refuse; NT_SUCCESS(status) && *refused; refused += wcslen(refused) + 1)
-        status = CreateObject(reader, directory, refused, roleRefused);
+        status = CreateObject(reader, directory, refused, roleOther);
 
     if (NT_SUCCESS(status))
         status = IoRegisterDeviceInterface(reader->pdo, reader->kind == 2 ? &pcCardClass : &readerClass, NULL,
@@ -373,6 +387,12 @@ static NTSTATUS Publish(struct Reader* reader)
         return status;
     }
     reader->started = TRUE;
+    for (at = 0; at < MAX_READERS; ++at) {
+        if (!startedReaders[at]) {
+            startedReaders[at] = reader;
+            break;
+        }
+    }
     PublishCounters(reader);  /* tells the test the paths exist */
     return STATUS_SUCCESS;
 }
@@ -387,38 +407,71 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
     return status;
 }
 
+/* The started reader of the same interface class whose unit has this name. */
+static struct Reader* UnitOwner(struct Reader* reader, const WCHAR* name)
+{
+    WCHAR own[32];
+    ULONG i;
+    for (i = 0; i < MAX_READERS; ++i) {
+        struct Reader* other = startedReaders[i];
+        if (!other || other->generation != reader->generation || (other->kind == 2) != (reader->kind == 2))
+            continue;
+        UnitName(other, own, 32);
+        if (SameName(name, (USHORT)(wcslen(name) * sizeof(WCHAR)), own))
+            return other;
+    }
+    return NULL;
+}
+
+/* Windows fails the open with the create's status. Wine 8 opens the handle
+ * whatever the create returns, so the handle also remembers the failure and
+ * every request on it fails the same way. */
 static NTSTATUS DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
 {
     struct Extension* extension = ExtensionOf(device);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     struct Reader* reader = extension->reader;
     enum Role role = extension->role;
-    NTSTATUS status = STATUS_SUCCESS;
+    ULONG failure = 0;
 
     if (role == roleFdo && stack->FileObject)
         role = RoleOfPath(reader, &stack->FileObject->FileName);
-    if (stack->FileObject)
-        stack->FileObject->FsContext2 = (PVOID)(ULONG_PTR)role;
-
-    if (role == roleRefused)
-        status = STATUS_INVALID_PARAMETER;
-    else if (role == roleControl)
-        status = Win32Failure(reader->failOpen);
+    if (role == roleOther) {
+        struct Reader* owner = NULL;
+        if (extension->role == roleOther)
+            owner = UnitOwner(reader, extension->unitName);
+        else if (stack->FileObject && stack->FileObject->FileName.Length > sizeof(WCHAR))
+            owner = UnitOwner(reader, stack->FileObject->FileName.Buffer + 1);
+        if (owner) {
+            reader = owner;
+            role = roleUnit;
+        } else {
+            failure = 87;  /* ERROR_INVALID_PARAMETER */
+        }
+    }
+    if (role == roleControl)
+        failure = reader->failOpen;
     else if (role == roleUnit)
-        status = Win32Failure(reader->failUnit);
+        failure = reader->failUnit;
+    if (stack->FileObject) {
+        stack->FileObject->FsContext = reader;
+        stack->FileObject->FsContext2 = (PVOID)(ULONG_PTR)(role | (failure << 8));
+    }
     if (role != roleFdo) {
         ++reader->opens;
-        if (!NT_SUCCESS(status))
-            PublishCounters(reader);  /* no close follows a refused open */
+        PublishCounters(reader);
     }
-    return Complete(irp, status, 0);
+    return Complete(irp, Win32Failure(failure), 0);
 }
 
 static NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp)
 {
-    struct Extension* extension = ExtensionOf(device);
-    if (IoGetCurrentIrpStackLocation(irp)->MajorFunction == IRP_MJ_CLOSE && extension->reader->started)
-        PublishCounters(extension->reader);
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    struct Reader* reader = stack->FileObject && stack->FileObject->FsContext
+                                ? (struct Reader*)stack->FileObject->FsContext
+                                : ExtensionOf(device)->reader;
+    if (stack->MajorFunction == IRP_MJ_CLOSE && reader->started)
+        PublishCounters(reader);
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
@@ -437,19 +490,24 @@ static const UCHAR* ModelName(struct Reader* reader, ULONG language, ULONG* size
 
 static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp)
 {
-    struct Reader* reader = ExtensionOf(device)->reader;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    struct Reader* reader = stack->FileObject && stack->FileObject->FsContext
+                                ? (struct Reader*)stack->FileObject->FsContext
+                                : ExtensionOf(device)->reader;
+    ULONG_PTR context = stack->FileObject ? (ULONG_PTR)stack->FileObject->FsContext2 : 0;
     ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
     ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
     UCHAR* buffer = (UCHAR*)irp->AssociatedIrp.SystemBuffer;
-    enum Role role = stack->FileObject ? (enum Role)(ULONG_PTR)stack->FileObject->FsContext2 : roleFdo;
+    enum Role role = (enum Role)(context & 0xFF);
     BOOLEAN emb = reader->kind == 1;
     NTSTATUS status;
     ULONG size, value;
     const UCHAR* name;
 
     ++reader->requests;
+    if (context >> 8)
+        return Complete(irp, Win32Failure((ULONG)(context >> 8)), 0);
     status = RequestFailure(reader, code);
     if (!NT_SUCCESS(status))
         return Complete(irp, status, 0);

@@ -127,7 +127,7 @@ bool SameInterfaceClass(const Reader& a, const Reader& b)
     return (a.kind == 2) == (b.kind == 2);
 }
 
-bool WriteScenario(HKEY key, const std::vector<Reader>& all, size_t index)
+bool WriteScenario(HKEY key, const std::vector<Reader>& all, size_t index, DWORD generation)
 {
     const Reader& r = all[index];
     bool ok = true;
@@ -135,6 +135,7 @@ bool WriteScenario(HKEY key, const std::vector<Reader>& all, size_t index)
         ok = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
                  ERROR_SUCCESS && ok;
     };
+    dword("Generation", generation);  // readers of one installation find each other by it
     dword("Kind", DWORD(r.kind));
     dword("Unit", r.unit);
     dword("Word", r.word);
@@ -374,6 +375,8 @@ bool Install(const std::vector<Reader>& list, std::string* error)
     if (set == INVALID_HANDLE_VALUE)
         return Fail(error, "cannot create a device list");
     std::vector<SP_DEVINFO_DATA> devices(list.size());
+    static DWORD installations = 0;
+    const DWORD generation = (GetTickCount() << 8) | (++installations & 0xFF);
     bool ok = true;
     for (size_t i = 0; ok && i < list.size(); ++i) {
         SP_DEVINFO_DATA& device = devices[i];
@@ -392,7 +395,7 @@ bool Install(const std::vector<Reader>& list, std::string* error)
             ok = Fail(error, "cannot create the parameters of " + id);
             break;
         }
-        ok = WriteScenario(key, list, i) || Fail(error, "cannot write the scenario of " + id);
+        ok = WriteScenario(key, list, i, generation) || Fail(error, "cannot write the scenario of " + id);
         RegCloseKey(key);
     }
     if (ok)
@@ -416,8 +419,8 @@ bool AddInterfaceWithoutBrace(size_t index, std::string* error)
 {
     const std::string key = std::string(readerClassKey) + "\\" + fakeInterfaceKey;
     if (!SetString(key, "DeviceInstance", InstanceId(index)) ||
-        !SetString(key + "\\#", "SymbolicLink", "\\\\?\\ZZZFAKE#NOBRACE") ||
-        !SetDword(key + "\\#\\Control", "Linked", 1))
+        !SetString(key + "\\#NoBrace", "SymbolicLink", "\\\\?\\ZZZFAKE#NOBRACE") ||
+        !SetDword(key + "\\#NoBrace\\Control", "Linked", 1))
         return Fail(error, "cannot write the interface entry");
     return true;
 }
