@@ -352,13 +352,20 @@ struct Framework {
         return true;
     }
 
-    void Call(DWORD code)
+    // `record`: "wizard" or "properties" sets that class-install record (with
+    // the preset pages) before the call; "none" leaves the parameters alone.
+    void Call(DWORD code, std::string record_kind)
     {
+        if (record_kind.empty())
+            record_kind = code == DIF_NEWDEVICEWIZARD_FINISHINSTALL ? "wizard"
+                          : code == DIF_ADDPROPERTYPAGE_ADVANCED    ? "properties"
+                                                                    : "none";
         SP_NEWDEVICEWIZARD_DATA record = {};
         record.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
-        record.ClassInstallHeader.InstallFunction = code;
-        bool listsPages = code == DIF_NEWDEVICEWIZARD_FINISHINSTALL || code == DIF_ADDPROPERTYPAGE_ADVANCED;
-        if (listsPages) {
+        record.ClassInstallHeader.InstallFunction =
+            record_kind == "wizard" ? DIF_NEWDEVICEWIZARD_FINISHINSTALL : DIF_ADDPROPERTYPAGE_ADVANCED;
+        bool setsRecord = record_kind != "none";
+        if (setsRecord) {
             for (int i = 0; i < presetPages && i < MAX_INSTALLWIZARD_DYNAPAGES; ++i)
                 record.DynamicPages[record.NumDynamicPages++] = HostPage(IDD_HOST_PLACEHOLDER, false);
             if (!SetupDiSetClassInstallParamsA(set, Target(), &record.ClassInstallHeader, sizeof record))
@@ -366,7 +373,11 @@ struct Framework {
         }
         DWORD flagsBefore = 0, flagsExBefore = 0, flags = 0, flagsEx = 0;
         InstallFlags(&flagsBefore, &flagsExBefore);
-        DWORD before = record.NumDynamicPages;
+        SP_NEWDEVICEWIZARD_DATA previous = {};
+        previous.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+        bool listed = SetupDiGetClassInstallParamsA(set, Target(), &previous.ClassInstallHeader, sizeof previous,
+                                                    nullptr) != FALSE;
+        DWORD before = previous.NumDynamicPages;
         DWORD result = classInstaller(code, set, Target());
         InstallFlags(&flags, &flagsEx);
         lastFlagsEx = flagsEx;
@@ -374,7 +385,7 @@ struct Framework {
                            " target=" + (passElement ? "element" : "set") + " flags-before=" + Hex(flagsBefore) +
                            " flags=" + Hex(flags) + " flagsex-before=" + Hex(flagsExBefore) +
                            " flagsex=" + Hex(flagsEx);
-        if (listsPages) {
+        if (listed) {
             SP_NEWDEVICEWIZARD_DATA after = {};
             after.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
             if (SetupDiGetClassInstallParamsA(set, Target(), &after.ClassInstallHeader, sizeof after, nullptr)) {
@@ -393,6 +404,7 @@ struct Framework {
 struct Request {
     enum Kind { Dif, Show, Quit } kind = Quit;
     DWORD code = 0;
+    std::string record;
     bool wizard = true;
 };
 CRITICAL_SECTION requestLock;
@@ -559,11 +571,13 @@ struct Driver {
             Report(line);
         }
         if (!fresh.empty()) {
-            // Let the page finish its own activation before reading it.
+            // Let the page finish its own activation before reading it; when
+            // the sheet has already moved on, the next activation reports.
             Sleep(50);
-            watchedPage = CurrentPage();
+            HWND current = CurrentPage();
             lastTexts.clear();
             lastProgress.clear();
+            watchedPage = current == fresh.back() ? current : nullptr;
             DumpPage(watchedPage);
         }
     }
@@ -733,7 +747,8 @@ struct Driver {
 
     bool PageMatches(HWND page, const std::string& what)
     {
-        if (page == nullptr)
+        // Only a page whose activation has been reported counts.
+        if (page == nullptr || Number(page) == 0)
             return false;
         PageMeta meta = Meta(page);
         if (what == meta.name || what == std::to_string(meta.templateId))
@@ -829,6 +844,7 @@ struct Driver {
             Request request;
             request.kind = Request::Dif;
             request.code = code;
+            request.record = c.Option("record");
             Submit(request);
             WaitForSingleObject(requestDone, INFINITE);
         } else if (name == "show") {
@@ -1187,7 +1203,7 @@ int wmain(int argc, wchar_t** argv)
             if (!any)
                 break;
             if (request.kind == Request::Dif) {
-                framework.Call(request.code);
+                framework.Call(request.code, request.record);
                 SetEvent(requestDone);
             } else if (request.kind == Request::Show) {
                 ShowSheet(request.wizard, framework.pages);

@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
-const char kUninstallKey[] =
+const char kReaderUninstallKey[] =
     "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6A2E91C4-3B7D-4E05-9F18-C2D47B0E5A63}";
 const char kDriverSoftwareKey[] = "SOFTWARE\\Wow6432Node\\Zorvik Corporation\\Kuvana Port 2.0 Driver Software";
-const char kNetInstallerKey[] = "SOFTWARE\\Zorvik Corporation\\Kuvana Net Installer";
+const char kNetInstallerSettingsKey[] = "SOFTWARE\\Zorvik Corporation\\Kuvana Net Installer";
 
 std::string HostEvent::operator[](const std::string& key) const
 {
@@ -25,8 +25,13 @@ HostEvent ParseHostEvent(const std::string& line)
         while (i < line.size() && line[i] == ' ')
             ++i;
         size_t equals = line.find('=', i);
+        size_t blank = line.find(' ', i);
         if (equals == std::string::npos)
             break;
+        if (blank < equals) {  // a bare word: not a field
+            i = blank;
+            continue;
+        }
         std::string key = line.substr(i, equals - i);
         std::string value;
         i = equals + 1;

@@ -80,8 +80,8 @@ private:
     std::vector<unsigned char> saved;
 };
 
-extern const char kUninstallKey[];        // the reader software's uninstall entry
+extern const char kReaderUninstallKey[];        // the reader software's uninstall entry
 extern const char kDriverSoftwareKey[];   // the driver software's registration
-extern const char kNetInstallerKey[];     // the net installer's settings
+extern const char kNetInstallerSettingsKey[];     // the net installer's settings
 
 #endif
