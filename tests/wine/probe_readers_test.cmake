@@ -6,4 +6,4 @@ set_tests_properties(wine.probe_readers_test PROPERTIES RESOURCE_LOCK readers)
 add_test(NAME wine.probe_readers_test.japanese COMMAND probe_readers_test --gtest_filter=*ModelName*)
 set_tests_properties(wine.probe_readers_test.japanese PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120
   RESOURCE_LOCK readers
-  ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TIMEOUT=120;LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
+  ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TIMEOUT=120;LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8;KUVANA_EXPECT_JAPANESE=1")

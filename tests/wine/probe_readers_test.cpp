@@ -304,6 +304,7 @@ TEST_F(ProbeReaders, ModelNameFollowsTheUserLanguageAndTheDiagnosticFile)
         return status == 0 ? std::string(text) : std::string("(failed)");
     };
     const bool japanese = GetUserDefaultLangID() == 0x0411;
+    EXPECT_EQ(GetEnvironmentVariableA("KUVANA_EXPECT_JAPANESE", nullptr, 0) != 0, japanese);
     EXPECT_EQ("English name", query());
     HANDLE file = CreateFileA("kuvanadiag3JPN.dll", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     CloseHandle(file);
