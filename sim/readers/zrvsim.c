@@ -52,6 +52,7 @@ struct Reader {
     ULONG failRequest[12];
     ULONG opens;
     ULONG requests;
+    HANDLE countersKey;  /* kept open while started: counting must stay cheap */
     WCHAR refuse[512];
 };
 
@@ -184,15 +185,14 @@ static NTSTATUS RequestFailure(struct Reader* reader, ULONG code)
 /* Counters the tests read back: how often the reader was opened and asked. */
 static void PublishCounters(struct Reader* reader)
 {
-    HANDLE key = NULL;
     UNICODE_STRING name;
-    if (!NT_SUCCESS(IoOpenDeviceRegistryKey(reader->pdo, PLUGPLAY_REGKEY_DEVICE, KEY_WRITE, &key)))
+    if (!reader->countersKey &&
+        !NT_SUCCESS(IoOpenDeviceRegistryKey(reader->pdo, PLUGPLAY_REGKEY_DEVICE, KEY_WRITE, &reader->countersKey)))
         return;
     RtlInitUnicodeString(&name, L"Opens");
-    ZwSetValueKey(key, &name, 0, REG_DWORD, &reader->opens, sizeof(ULONG));
+    ZwSetValueKey(reader->countersKey, &name, 0, REG_DWORD, &reader->opens, sizeof(ULONG));
     RtlInitUnicodeString(&name, L"Requests");
-    ZwSetValueKey(key, &name, 0, REG_DWORD, &reader->requests, sizeof(ULONG));
-    ZwClose(key);
+    ZwSetValueKey(reader->countersKey, &name, 0, REG_DWORD, &reader->requests, sizeof(ULONG));
 }
 
 /* ---- names ----------------------------------------------------------- */
@@ -333,6 +333,9 @@ static void Unpublish(struct Reader* reader)
     if (reader->directory)
         ZwClose(reader->directory);
     reader->subdirectory = reader->directory = NULL;
+    if (reader->countersKey)
+        ZwClose(reader->countersKey);
+    reader->countersKey = NULL;
     reader->started = FALSE;
 }
 
