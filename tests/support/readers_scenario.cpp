@@ -327,9 +327,10 @@ Reader NamedReader(const std::string& name, uint32_t unit)
 
 uint32_t EmbIdentity(int group, uint32_t s, uint32_t n, bool bit14)
 {
+    // Groups 1 and 8 need bits 14 and 15; series 4 makes it group 8.
     uint32_t w = ((s & 7) << 4) | (n & 0xF);
     if (group == 1 || group == 8)
-        return w | 0xC000 | (group == 8 ? 0 : 0);
+        return w | 0xC000;
     return w | (bit14 ? 0x4000 : 0x8000);
 }
 
@@ -599,6 +600,40 @@ bool RunWithWindowsVersion(const char* version, DWORD major, int* exitCode)
     CloseHandle(process.hProcess);
     *exitCode = int(code);
     return true;
+}
+
+std::string RunSelfWithWindowsVersion(const char* version, const char* resultVariable)
+{
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    const char* name = std::strrchr(exe, '\\');
+    name = name != nullptr ? name + 1 : exe;
+    const std::string key = std::string("Software\\Wine\\AppDefaults\\") + name;
+    HKEY h = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+        return std::string();
+    RegSetValueExA(h, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), DWORD(std::strlen(version) + 1));
+
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string result = std::string(temp) + "kuvana_child_" + resultVariable + ".txt";
+    DeleteFileA(result.c_str());
+    SetEnvironmentVariableA(resultVariable, result.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string command = std::string("\"") + exe + "\"";
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 60000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    SetEnvironmentVariableA(resultVariable, nullptr);
+    RegSetValueExA(h, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win7"), 5);
+    RegCloseKey(h);
+    std::string content = ReadWholeFile(result);
+    DeleteFileA(result.c_str());
+    return content;
 }
 
 }  // namespace readers

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -206,8 +207,48 @@ TEST_F(Decision, NeedWizardPagesIgnoresReadersOutsideEmbGroupOne)
     EXPECT_EQ(0u, NeedWizardPages());
 }
 
+namespace {
+
+const char resultEnv[] = "KUVANA_DECISION_RESULT";
+
+// Child mode: both decisions under the Windows version the prefix reports.
+int DecideInChild(const char* resultFile)
+{
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    GetVersionExA(&info);
+    SelectPackages();
+    DWORD pages = NeedWizardPages();
+    FILE* out = std::fopen(resultFile, "w");
+    if (out == nullptr)
+        return 2;
+    std::fprintf(out, "%lu %d %d %d %lu", static_cast<unsigned long>(info.dwMajorVersion), needKpsPackage, needKlPackage,
+                 needPcscBPackage, static_cast<unsigned long>(pages));
+    std::fclose(out);
+    return 0;
+}
+
+}  // namespace
+
+// A system of another version than 5 or 6 has no driver probe: the decisions
+// fall back to KPS only and to adding the pages.
+TEST_F(Decision, UnhandledSystemVersionFallsBackToInstalling)
+{
+    Reader emb = Named(1, 0, embGroup1, "TQ-410/P");
+    emb.driverVersion = "2.0.0.0";
+    Install({emb});
+    RegisterSoftware("2.0.0.0");
+    const std::string handled = Japanese() ? "1 1 1 0" : "1 0 0 0";
+    EXPECT_EQ("5 " + handled, readers::RunSelfWithWindowsVersion("winxp64", resultEnv));
+    EXPECT_EQ("6 " + handled, readers::RunSelfWithWindowsVersion("win7", resultEnv));
+    EXPECT_EQ("10 1 0 0 1", readers::RunSelfWithWindowsVersion("win10", resultEnv));
+}
+
 int main(int argc, char** argv)
 {
+    char resultFile[MAX_PATH] = {};
+    if (GetEnvironmentVariableA(resultEnv, resultFile, MAX_PATH) != 0)
+        return DecideInChild(resultFile);
     int exitCode = 0;
     if (readers::RunWithWindowsVersion("win7", 6, &exitCode))
         return exitCode;

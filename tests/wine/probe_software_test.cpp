@@ -47,38 +47,10 @@ struct ChildResult {
 
 ChildResult ProbeUnder(const char* version)
 {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    const char* name = std::strrchr(exe, '\\') + 1;
-    const std::string key = std::string("Software\\Wine\\AppDefaults\\") + name;
-    HKEY h = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr);
-    RegSetValueExA(h, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), DWORD(std::strlen(version) + 1));
-
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string result = std::string(temp) + "kuvana_probe_child.txt";
-    DeleteFileA(result.c_str());
-    SetEnvironmentVariableA(resultEnv, result.c_str());
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string command = std::string("\"") + exe + "\"";
     ChildResult r;
-    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    SetEnvironmentVariableA(resultEnv, nullptr);
-    RegSetValueExA(h, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win7"), 5);
-    RegCloseKey(h);
-    FILE* in = std::fopen(result.c_str(), "r");
-    if (in != nullptr) {
-        if (std::fscanf(in, "%lu %lu %u", &r.major, &r.status, &r.count) != 3)
-            r.count = 98;
-        std::fclose(in);
-    }
+    std::string text = readers::RunSelfWithWindowsVersion(version, resultEnv);
+    if (std::sscanf(text.c_str(), "%lu %lu %u", &r.major, &r.status, &r.count) != 3)
+        r.count = 98;
     return r;
 }
 
