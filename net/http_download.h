@@ -1,4 +1,4 @@
-// One HTTP GET of one URL into one local file, on a transfer thread of its own.
+// One HTTP(S) GET of one URL into one local file, on a transfer thread of its own.
 // The owner starts it, polls GetState/GetPercent every 100 ms until Finished,
 // then reads GetResult (0 = the file is complete).
 #ifndef KUVANA_NET_HTTP_DOWNLOAD_H
@@ -24,11 +24,18 @@ public:
     int Stop(bool terminate);
 
 private:
+    friend class HttpDownloadInspector;  // white-box access for the tests
+
     int CreateLocalFile(const char* path);
     int CrackUrl(const char* url, int* scheme, char* host, char* path, INTERNET_PORT* port);
-    int OpenRequest(const char* host, const char* path, INTERNET_PORT port);
+    // secure: HTTPS (INTERNET_FLAG_SECURE on the request).
+    int OpenRequest(const char* host, const char* path, INTERNET_PORT port, bool secure);
     int SetTimeouts(HINTERNET handle, DWORD milliseconds);
     static unsigned __stdcall TransferThread(void* job);
+
+    bool StartJob(const char* url, const char* localPath);
+    int StopJob(bool terminate);
+    int Transfer(DWORD* error);
 
     void SetJobError(int code, DWORD error);
     void SetStepError(int code, DWORD error);

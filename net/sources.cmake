@@ -1,1 +1,20 @@
 # Sources of net/ (see the top-level CMakeLists.txt).
+list(APPEND KUVANA_PURE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/download_logic.cpp)
+list(APPEND KUVANA_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/fault_guard.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/http_download.cpp)
+
+# The download job catches processor faults as C++ exceptions (net/fault_guard.h):
+# a fault must be able to leave any instruction of the job's own code.
+if(MSVC)
+  set_source_files_properties(
+    ${CMAKE_CURRENT_LIST_DIR}/download_logic.cpp ${CMAKE_CURRENT_LIST_DIR}/fault_guard.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/http_download.cpp
+    PROPERTIES COMPILE_OPTIONS /EHa)
+elseif(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set_source_files_properties(
+    ${CMAKE_CURRENT_LIST_DIR}/download_logic.cpp ${CMAKE_CURRENT_LIST_DIR}/fault_guard.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/http_download.cpp
+    PROPERTIES COMPILE_OPTIONS -fnon-call-exceptions)
+endif()
