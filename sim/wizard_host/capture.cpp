@@ -10,6 +10,43 @@ namespace {
 // A window that does not answer (its thread busy) is skipped, not waited for.
 const UINT kPrintTimeout = 2000;
 
+// Wine's WM_PRINT leaves the non-client area alone: frames, captions and
+// scroll bars are drawn here from the window's styles, as the system would.
+void DrawNonClient(HWND window, HDC dc, int width, int height)
+{
+    LONG style = GetWindowLongW(window, GWL_STYLE);
+    LONG extended = GetWindowLongW(window, GWL_EXSTYLE);
+    RECT whole = {0, 0, width, height};
+    RECT client;
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    RECT rect;
+    GetWindowRect(window, &rect);
+    OffsetRect(&client, -rect.left, -rect.top);
+    bool topLevel = !(style & WS_CHILD);
+    if (topLevel && (style & WS_CAPTION) == WS_CAPTION) {
+        DrawEdge(dc, &whole, EDGE_RAISED, BF_RECT);
+        RECT caption = {client.left, client.top - GetSystemMetrics(SM_CYCAPTION), client.right, client.top - 1};
+        if (style & WS_VSCROLL)
+            caption.right += GetSystemMetrics(SM_CXVSCROLL);
+        DrawCaption(window, dc, &caption, DC_ACTIVE | DC_TEXT | DC_GRADIENT);
+    } else if (extended & WS_EX_CLIENTEDGE) {
+        DrawEdge(dc, &whole, EDGE_SUNKEN, BF_RECT);
+    } else if (style & WS_BORDER) {
+        FrameRect(dc, &whole, GetSysColorBrush(COLOR_WINDOWFRAME));
+    }
+    if (style & WS_VSCROLL) {
+        int bar = GetSystemMetrics(SM_CXVSCROLL);
+        int arrow = GetSystemMetrics(SM_CYVSCROLL);
+        RECT track = {client.right, client.top, client.right + bar, client.bottom};
+        FillRect(dc, &track, GetSysColorBrush(COLOR_SCROLLBAR));
+        RECT up = {track.left, track.top, track.right, track.top + arrow};
+        RECT down = {track.left, track.bottom - arrow, track.right, track.bottom};
+        DrawFrameControl(dc, &up, DFC_SCROLL, DFCS_SCROLLUP);
+        DrawFrameControl(dc, &down, DFC_SCROLL, DFCS_SCROLLDOWN);
+    }
+}
+
 // Each window draws into a bitmap of its own with its own origin (controls
 // clip to their client rectangle in device units), which is then copied into
 // place within the visible part of its parents.
@@ -30,10 +67,26 @@ void PrintTree(HWND window, HDC target, const RECT& rootRect, HRGN clip)
         HGDIOBJ old = SelectObject(dc, bitmap);
         // What lies below shows through where the window does not paint.
         BitBlt(dc, 0, 0, width, height, target, x, y, SRCCOPY);
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(window, WM_PRINT, reinterpret_cast<WPARAM>(dc),
-                            PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND, SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                            kPrintTimeout, &ignored);
+        DrawNonClient(window, dc, width, height);
+        // The client area draws with its own origin, then goes into place.
+        RECT client;
+        GetClientRect(window, &client);
+        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        int cx = client.right - client.left;
+        int cy = client.bottom - client.top;
+        if (cx > 0 && cy > 0) {
+            HDC clientDc = CreateCompatibleDC(target);
+            HBITMAP clientBitmap = CreateCompatibleBitmap(target, cx, cy);
+            HGDIOBJ oldClient = SelectObject(clientDc, clientBitmap);
+            BitBlt(clientDc, 0, 0, cx, cy, dc, client.left - rect.left, client.top - rect.top, SRCCOPY);
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(window, WM_PRINT, reinterpret_cast<WPARAM>(clientDc), PRF_CLIENT | PRF_ERASEBKGND,
+                                SMTO_ABORTIFHUNG | SMTO_BLOCK, kPrintTimeout, &ignored);
+            BitBlt(dc, client.left - rect.left, client.top - rect.top, cx, cy, clientDc, 0, 0, SRCCOPY);
+            SelectObject(clientDc, oldClient);
+            DeleteObject(clientBitmap);
+            DeleteDC(clientDc);
+        }
         SelectClipRgn(target, own);
         BitBlt(target, x, y, width, height, dc, 0, 0, SRCCOPY);
         SelectClipRgn(target, nullptr);

@@ -545,8 +545,10 @@ struct Driver {
     // answers message boxes.
     void Service()
     {
-        ServiceBoxes();
+        // Activations first: they were recorded when they happened, so a box
+        // seen now came after them.
         ServiceActivations();
+        ServiceBoxes();
         ServiceChanges();
         ServiceReboot();
     }
