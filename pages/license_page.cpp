@@ -51,8 +51,12 @@ void LicensePage::CheckNext(HWND window)
         SetWindowLongPtrA(window, DWLP_MSGRESULT, -1);  // stay on this page
         return;
     }
-    // The wizard then moves on to whatever follows, without installing.
-    SendMessageA(GetParent(window), PSM_REMOVEPAGE, 1, reinterpret_cast<LPARAM>(installProgressPage.pageHandle));
+    // The wizard then moves on to whatever follows, without installing. With
+    // no progress page created there is nothing to remove: a null handle
+    // would make the sheet remove whatever page stands at index 1.
+    if (installProgressPage.pageHandle != nullptr)
+        SendMessageA(GetParent(window), PSM_REMOVEPAGE, 1,
+                     reinterpret_cast<LPARAM>(installProgressPage.pageHandle));
 }
 
 INT_PTR LicensePage::DialogProc(HWND window, UINT message, WPARAM, LPARAM lParam)

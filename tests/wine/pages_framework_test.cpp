@@ -19,6 +19,7 @@
 #include "pages/wizard_page.h"
 #include "resources/resource_ids.h"
 #include "sim/setupapi/setupapi_sim.h"
+#include "support/message_boxes.h"
 
 namespace {
 
@@ -303,6 +304,118 @@ TEST_F(Framework, PageCreationAddsTheModuleContextOnlyWhereThereIsRoomAndNoneYet
     received = Received();
     ASSERT_NE(IsolationAwareCreatePropertySheetPageA(&small), nullptr);
     EXPECT_EQ(received.flags, DWORD(PSP_USECALLBACK)) << "no hActCtx member below 96 bytes";
+}
+
+// The sheet as the license page sees it: every PSM_ message it receives.
+struct SheetMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<SheetMessage> sheetMessages;
+
+LRESULT CALLBACK FakeSheet(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message >= PSM_SETCURSEL && message <= PSM_SETCURSEL + 0x80)
+        sheetMessages.push_back(SheetMessage{message, wParam, lParam});
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class LicenseLogic : public Framework {
+protected:
+    void SetUp() override
+    {
+        Framework::SetUp();
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = FakeSheet;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "KuvanaFakeSheet";
+        RegisterClassA(&windowClass);
+        sheet = CreateWindowA("KuvanaFakeSheet", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(sheet, nullptr);
+        licensePage.InitPageInfo();
+        sheetMessages.clear();
+        page = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(IDD_LICENSE_PAGE), sheet, PageDialogThunk,
+                                  reinterpret_cast<LPARAM>(&licensePage.pageInfo));
+        ASSERT_NE(page, nullptr);
+    }
+
+    void TearDown() override
+    {
+        DestroyWindow(sheet);
+        installProgressPage.pageHandle = savedProgressHandle;
+        Framework::TearDown();
+    }
+
+    // Sends PSN_WIZNEXT as the sheet does; a dialog answers WM_NOTIFY with
+    // its message result (-1 keeps the wizard on the page).
+    LONG_PTR Next()
+    {
+        sheetMessages.clear();
+        NMHDR header = {sheet, 0, static_cast<UINT>(PSN_WIZNEXT)};
+        return SendMessageA(page, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
+    }
+
+    HWND sheet = nullptr;
+    HWND page = nullptr;
+    HPROPSHEETPAGE savedProgressHandle = installProgressPage.pageHandle;
+};
+
+TEST_F(LicenseLogic, ArrivalEnablesNextOnlyAndSelectsDoNotAccept)
+{
+    ASSERT_EQ(sheetMessages.size(), 1u);
+    EXPECT_EQ(sheetMessages[0].message, UINT(PSM_SETWIZBUTTONS));
+    EXPECT_EQ(sheetMessages[0].lParam, LPARAM(PSWIZB_NEXT));
+    EXPECT_EQ(SendDlgItemMessageA(page, IDC_DECLINE, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendDlgItemMessageA(page, IDC_ACCEPT, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_GT(GetWindowTextLengthA(GetDlgItem(page, IDC_LICENSE_TEXT)), 1000);
+    // The radio buttons switch themselves and leave the sheet's buttons alone.
+    SendDlgItemMessageA(page, IDC_ACCEPT, BM_CLICK, 0, 0);
+    EXPECT_EQ(sheetMessages.size(), 1u);
+}
+
+TEST_F(LicenseLogic, NextWithoutAcceptAsksAndNoKeepsThePage)
+{
+    MessageBoxScript boxes({IDNO});
+    EXPECT_EQ(Next(), -1);
+    ASSERT_EQ(boxes.Count(), 1u);
+    ShownDialog box = boxes.Shown()[0];
+    EXPECT_EQ(box.type, UINT(MB_YESNO));
+    EXPECT_EQ(box.caption, "");
+    EXPECT_EQ(box.owner, sheet) << "owned by the page's top-level window";
+    EXPECT_TRUE(sheetMessages.empty());
+}
+
+TEST_F(LicenseLogic, YesRemovesTheProgressPageByItsHandle)
+{
+    installProgressPage.pageHandle = reinterpret_cast<HPROPSHEETPAGE>(ULONG_PTR(0x7777));
+    MessageBoxScript boxes({IDYES});
+    EXPECT_EQ(Next(), 0);
+    ASSERT_EQ(sheetMessages.size(), 1u);
+    EXPECT_EQ(sheetMessages[0].message, UINT(PSM_REMOVEPAGE));
+    EXPECT_EQ(sheetMessages[0].wParam, WPARAM(1));
+    EXPECT_EQ(sheetMessages[0].lParam, LPARAM(0x7777));
+}
+
+// Without a progress page there is nothing to remove; PSM_REMOVEPAGE with a
+// null handle would remove whichever page stands at index 1.
+TEST_F(LicenseLogic, YesWithoutAProgressPageRemovesNothing)
+{
+    installProgressPage.pageHandle = nullptr;
+    MessageBoxScript boxes({IDYES});
+    EXPECT_EQ(Next(), 0);
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(sheetMessages.empty());
+}
+
+TEST_F(LicenseLogic, NextWithAcceptMovesOnWithoutAQuestion)
+{
+    SendDlgItemMessageA(page, IDC_ACCEPT, BM_CLICK, 0, 0);
+    MessageBoxScript boxes({IDNO});
+    EXPECT_EQ(Next(), 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(sheetMessages.empty());
 }
 
 }  // namespace
