@@ -303,14 +303,22 @@ TEST_F(ProbeReaders, ModelNameFollowsTheUserLanguageAndTheDiagnosticFile)
         CloseHandle(handle);
         return status == 0 ? std::string(text) : std::string("(failed)");
     };
-    const bool japanese = GetUserDefaultLangID() == 0x0411;
-    EXPECT_EQ(GetEnvironmentVariableA("KUVANA_EXPECT_JAPANESE", nullptr, 0) != 0, japanese);
+    const LANGID user = GetUserDefaultLangID();
+    EXPECT_EQ(GetEnvironmentVariableA("KUVANA_EXPECT_JAPANESE", nullptr, 0) != 0, user == 0x0411);
+    EXPECT_EQ(GetEnvironmentVariableA("KUVANA_EXPECT_CHINESE", nullptr, 0) != 0, user == 0x0804);
+    // Without the diagnostic files every language asks for the English name.
     EXPECT_EQ("English name", query());
-    HANDLE file = CreateFileA("kuvanadiag3JPN.dll", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(file);
-    file = CreateFileA("kuvanadiag3CHN.dll", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(file);
-    EXPECT_EQ(japanese ? "\x93\xfa\x96\x7b\x8c\xea" : "English name", query());
+    auto touch = [](const char* name) {
+        HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(file);
+    };
+    touch("kuvanadiag3CHN.dll");
+    EXPECT_EQ(user == 0x0804 ? "Chinese name" : "English name", query());
+    DeleteFileA("kuvanadiag3CHN.dll");
+    touch("kuvanadiag3JPN.dll");
+    EXPECT_EQ(user == 0x0411 ? "\x93\xfa\x96\x7b\x8c\xea" : "English name", query());
+    touch("kuvanadiag3CHN.dll");
+    EXPECT_EQ(user == 0x0411 ? "\x93\xfa\x96\x7b\x8c\xea" : user == 0x0804 ? "Chinese name" : "English name", query());
     DeleteFileA("kuvanadiag3JPN.dll");
     DeleteFileA("kuvanadiag3CHN.dll");
     SetCurrentDirectoryA(saved);
