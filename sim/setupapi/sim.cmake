@@ -8,7 +8,9 @@ find_file(KUVANA_WINE_SETUPAPI setupapi.dll
         /usr/lib64/wine/x86_64-windows /usr/local/lib/wine/x86_64-windows
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT KUVANA_WINE_SETUPAPI)
-  message(FATAL_ERROR "Wine's 64-bit setupapi.dll not found (is wine64 installed?)")
+  # The DLL still builds; the wizard host and its tests need Wine.
+  message(WARNING "Wine's 64-bit setupapi.dll not found: no simulated setupapi.dll, no wizard host")
+  return()
 endif()
 
 set(KUVANA_SIM_SETUPAPI_DEF ${CMAKE_BINARY_DIR}/sim/setupapi/setupapi.def)

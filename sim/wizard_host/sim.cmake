@@ -1,3 +1,6 @@
+if(NOT TARGET kuvana_sim_setupapi)
+  return()
+endif()
 # wizard_host.exe: the scriptable device-installation framework (README.md).
 # wizard_host_xp.exe is the same program; its own AppDefaults key gives it a
 # Windows version before 6.0.
@@ -24,3 +27,15 @@ set(KUVANA_WIZARD_PROGRAMS wizard_host.exe wizard_host_xp.exe=winxp64 wizard_set
 add_test(NAME wine.wizard.overrides COMMAND wizard_host --register-overrides ${KUVANA_WIZARD_PROGRAMS})
 set_tests_properties(wine.wizard.overrides PROPERTIES FIXTURES_SETUP wizard_sim FIXTURES_REQUIRED wine
   TIMEOUT 60 ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX}")
+
+# The page screenshots the Wine tests leave in test-artifacts/screenshots,
+# checked with an independent PNG decoder once those tests have run.
+set(KUVANA_SCREENSHOTS ${CMAKE_BINARY_DIR}/test-artifacts/screenshots)
+add_test(NAME wizard.screenshots_png
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/check_png.py ${KUVANA_SCREENSHOTS}
+          license-page-en.png license-page-ja-ui-ja.png license-question-en.png
+          status-page-installed.png status-page-not-installed.png)
+set_tests_properties(wizard.screenshots_png PROPERTIES FIXTURES_REQUIRED wizard_screenshots TIMEOUT 60)
+# Screenshots of an earlier run must not pass for this one's.
+add_test(NAME wizard.screenshots_clear COMMAND ${CMAKE_COMMAND} -E rm -rf ${KUVANA_SCREENSHOTS})
+set_tests_properties(wizard.screenshots_clear PROPERTIES FIXTURES_SETUP wizard_sim)
