@@ -28,12 +28,14 @@ class Fault:
 
     FLAGS = ("chunked", "nolength", "empty", "drop", "close")
     INTS = ("status", "fail", "length", "short", "stall", "extra", "delay", "redirect")
+    PAIRS = ("trickle", "pause")
 
     def __init__(self, text=""):
         self.text = text
         self.flags = set()
         self.values = {}
         self.trickle = None
+        self.pause = None
         for item in filter(None, text.split(",")):
             name, _, value = item.partition("=")
             if name in self.FLAGS and not value:
@@ -42,11 +44,11 @@ class Fault:
                 self.values[name] = int(value)
             elif name == "redirect" and not value:
                 self.values[name] = 302
-            elif name == "trickle":
+            elif name in self.PAIRS:
                 size, _, pause = value.partition(":")
-                if not (size.isdigit() and pause.isdigit() and int(size) > 0):
+                if not (size.isdigit() and pause.isdigit() and (int(size) > 0 or name == "pause")):
                     raise ValueError(item)
-                self.trickle = (int(size), int(pause) / 1000.0)
+                setattr(self, name, (int(size), int(pause) / 1000.0))
             else:
                 raise ValueError(item)
 
@@ -54,11 +56,11 @@ class Fault:
         return self.values.get(name, default)
 
     def has(self, name):
-        return name in self.flags or name in self.values or (name == "trickle" and self.trickle)
+        return name in self.flags or name in self.values or bool(getattr(self, name, None))
 
     def only_counts(self):
         """fail=N alone: the first N requests get a 500."""
-        return set(self.values) == {"fail"} and not self.flags and not self.trickle
+        return set(self.values) == {"fail"} and not self.flags and not self.trickle and not self.pause
 
 
 class State:
@@ -280,7 +282,7 @@ class Handler(BaseHTTPRequestHandler):
             limit = min(limit, fault.get("short"))
         if fault.has("stall"):
             limit = min(limit, fault.get("stall"))
-        plain = (path is not None and "chunked" not in fault.flags and not fault.trickle
+        plain = (path is not None and "chunked" not in fault.flags and not fault.trickle and not fault.pause
                  and limit == size and not isinstance(self.connection, ssl.SSLSocket))
         if plain:
             with open(path, "rb") as f:
@@ -301,6 +303,8 @@ class Handler(BaseHTTPRequestHandler):
         try:
             while sent < limit:
                 n = min(step, limit - sent)
+                if fault.pause and sent < fault.pause[0]:
+                    n = min(n, fault.pause[0] - sent)
                 if f:
                     piece = f.read(n)
                 else:
@@ -316,10 +320,14 @@ class Handler(BaseHTTPRequestHandler):
     def send_body(self, data, path, limit, fault):
         chunked = "chunked" in fault.flags
         first = True
+        sent = 0
         for piece in self.pieces(data, path, limit, fault):
             if fault.trickle and not first:
                 time.sleep(fault.trickle[1])
+            if fault.pause and sent == fault.pause[0]:
+                time.sleep(fault.pause[1])
             first = False
+            sent += len(piece)
             if chunked:
                 self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
             else:
