@@ -80,7 +80,7 @@ private:
     std::vector<unsigned char> saved;
 };
 
-extern const char kReaderUninstallKey[];        // the reader software's uninstall entry
+extern const char kUninstallKey[];        // the reader software's uninstall entry
 extern const char kDriverSoftwareKey[];   // the driver software's registration
 extern const char kNetInstallerSettingsKey[];     // the net installer's settings
 

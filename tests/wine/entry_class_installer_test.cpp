@@ -35,7 +35,7 @@ protected:
         return run;
     }
 
-    RegistryValue displayVersion{kReaderUninstallKey, "DisplayVersion"};
+    RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
     RegistryValue driverVersion{kDriverSoftwareKey, "DriverVersion"};
 };
 

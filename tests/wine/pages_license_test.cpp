@@ -101,7 +101,7 @@ protected:
         return run;
     }
 
-    RegistryValue displayVersion{kReaderUninstallKey, "DisplayVersion"};
+    RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
     RegistryValue urlList{kNetInstallerSettingsKey, "URL List"};
 };
 

@@ -123,7 +123,7 @@ protected:
 
     std::string record;
     std::string installer;
-    RegistryValue displayVersion{kReaderUninstallKey, "DisplayVersion"};
+    RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
     RegistryValue setting{kNetInstallerSettingsKey, "Net Installer"};
 };
 
