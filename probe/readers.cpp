@@ -3,6 +3,7 @@
 #include <setupapi.h>
 #include <shlwapi.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -623,8 +623,12 @@ std::string RunSelfWithWindowsVersion(const char* version, const char* resultVar
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     std::string command = std::string("\"") + exe + "\"";
+    std::string failure = "(no child)";
     if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 60000);
+        DWORD wait = WaitForSingleObject(process.hProcess, 60000);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        failure = "(child " + std::to_string(wait) + " exit " + std::to_string(code) + ")";
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
@@ -633,7 +637,7 @@ std::string RunSelfWithWindowsVersion(const char* version, const char* resultVar
     RegCloseKey(h);
     std::string content = ReadWholeFile(result);
     DeleteFileA(result.c_str());
-    return content;
+    return content.empty() ? failure : content;
 }
 
 }  // namespace readers

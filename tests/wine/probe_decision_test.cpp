@@ -185,6 +185,12 @@ TEST_F(Decision, NeedWizardPagesWhenAnEmbReadersDriverIsNewer)
     DWORD one = 0x31;
     ASSERT_TRUE(readers::SetValue(readers::driverSoftwareKey, "DriverVersion", REG_DWORD, &one, 4));
     EXPECT_EQ(1u, NeedWizardPages());
+    // 128 bytes without a terminator are read as 128 characters, no further.
+    const std::string nines(128, '9');
+    ASSERT_TRUE(readers::SetValue(readers::driverSoftwareKey, "DriverVersion", REG_BINARY, nines.data(), 128));
+    EXPECT_EQ(0u, NeedWizardPages());
+    ASSERT_TRUE(readers::SetString(readers::driverSoftwareKey, "DriverVersion", std::string(200, '1')));
+    EXPECT_EQ(1u, NeedWizardPages());  // too long for its 128 bytes: the query fails
 }
 
 TEST_F(Decision, NeedWizardPagesIgnoresReadersOutsideEmbGroupOne)
