@@ -196,4 +196,18 @@ TEST_F(StatusPageRun, AServerThatAnswers404EndsInTheFailureMessage)
     EXPECT_TRUE(InstallerRuns(0).empty());
 }
 
+// The page object is shared by every sheet of the process: a second sheet
+// must work on its own window, not on the first one's (long destroyed).
+TEST_F(StatusPageRun, ASecondPropertySheetInTheSameProcessUsesItsOwnPage)
+{
+    ASSERT_TRUE(setting.Set("https://127.0.0.1:1/KuvanaNetInstaller.exe"));
+    HostRun run = Run(Script("") + Script("answer ok\nlink 1009\nsleep 300\n"));
+    ASSERT_EQ(run.All("sheet").size(), 2u) << run.report;
+    std::vector<HostEvent> boxes = run.All("messagebox");
+    ASSERT_EQ(boxes.size(), 1u) << run.report;
+    EXPECT_EQ(boxes[0]["owner"], "sheet");
+    EXPECT_EQ(boxes[0]["text"], ModuleString(123));
+    EXPECT_EQ(run.All("page").size(), 4u) << "General and status page, twice";
+}
+
 }  // namespace
