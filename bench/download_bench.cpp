@@ -135,15 +135,11 @@ Run Bare(const std::string& url, const std::string& local, DWORD flags, DWORD re
     return run;
 }
 
-Run Best(int runs, Run (*measure)(void*), void* context)
+// Keeps the fastest complete run (a failed run is kept only when nothing better came).
+void Keep(int index, Run* best, const Run& run)
 {
-    Run best;
-    for (int i = 0; i < runs; ++i) {
-        Run run = measure(context);
-        if (i == 0 || (run.ok && run.seconds < best.seconds))
-            best = run;
-    }
-    return best;
+    if (index == 0 || (run.ok && (!best->ok || run.seconds < best->seconds)))
+        *best = run;
 }
 
 struct Setup {
@@ -201,17 +197,20 @@ int main(int argc, char** argv)
     std::printf("%s, %.1f MiB, best of %d\n", name.c_str(), double(bytes) / 1048576.0, runs);
     std::printf("| %-44s | %8s | %8s | %6s | |\n", "transfer", "seconds", "MiB/s", "ratio");
     std::printf("|%s|----------|----------|--------|---|\n", std::string(46, '-').c_str());
+    // The variants take turns, so that a busy machine slows them alike.
     Setup bare = {url, local, kJobFlags, 10239, bytes};
-    Run floor = Best(runs, MeasureBare, &bare);
-    Row("bare WinINet loop, 10239-byte reads, 0xF00", floor, bytes, floor.seconds);
-    Setup job = bare;
-    Run ours = Best(runs, MeasureJob, &job);
-    Row("job, owner polling every 100 ms", ours, bytes, floor.seconds);
     Setup nocache = {url, local, kJobFlags | INTERNET_FLAG_NO_CACHE_WRITE, 10239, bytes};
-    Run uncached = Best(runs, MeasureBare, &nocache);
-    Row("bare loop, 10239-byte reads, no cache write", uncached, bytes, floor.seconds);
     Setup wide = {url, local, kJobFlags | INTERNET_FLAG_NO_CACHE_WRITE, 65536, bytes};
-    Run wideReads = Best(runs, MeasureBare, &wide);
+    Run floor, ours, uncached, wideReads;
+    for (int i = 0; i < runs; ++i) {
+        Keep(i, &floor, MeasureBare(&bare));
+        Keep(i, &ours, MeasureJob(&bare));
+        Keep(i, &uncached, MeasureBare(&nocache));
+        Keep(i, &wideReads, MeasureBare(&wide));
+    }
+    Row("bare WinINet loop, 10239-byte reads, 0xF00", floor, bytes, floor.seconds);
+    Row("job, owner polling every 100 ms", ours, bytes, floor.seconds);
+    Row("bare loop, 10239-byte reads, no cache write", uncached, bytes, floor.seconds);
     Row("bare loop, 65536-byte reads, no cache write", wideReads, bytes, floor.seconds);
     ok = ok && floor.ok && ours.ok && uncached.ok && wideReads.ok;
 
