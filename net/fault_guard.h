@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 struct ProcessorFault {
     DWORD code;
 };
@@ -23,7 +25,8 @@ void CallCatchingFaults(void (*body)(void* context), void* context);
 template <class Body>
 void CatchingFaults(Body&& body)
 {
-    CallCatchingFaults([](void* context) { (*static_cast<Body*>(context))(); }, &body);
+    using Callable = std::remove_reference_t<Body>;
+    CallCatchingFaults([](void* context) { (*static_cast<Callable*>(context))(); }, &body);
 }
 
 // Test-only hook: when set, every operation of the download job calls it with
