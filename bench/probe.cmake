@@ -7,5 +7,5 @@ target_compile_definitions(probe_bench PRIVATE ${KUVANA_DEFINES})
 target_link_options(probe_bench PRIVATE ${KUVANA_STATIC_LINK})
 add_dependencies(probe_bench zrvsim)
 add_test(NAME bench.probe COMMAND probe_bench)
-set_tests_properties(bench.probe PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 240 LABELS bench RESOURCE_LOCK readers
+set_tests_properties(bench.probe PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 240 LABELS bench RESOURCE_LOCK "readers;kuvana_hklm_settings"
   ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TIMEOUT=240;LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
