@@ -6,8 +6,8 @@
 
 const char kUninstallKey[] =
     "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6A2E91C4-3B7D-4E05-9F18-C2D47B0E5A63}";
-const char kDriverSoftwareKey[] = "SOFTWARE\\Wow6432Node\\Zorvik Corporation\\Kuvana Port 2.0 Driver Software";
 const char kNetInstallerSettingsKey[] = "SOFTWARE\\Zorvik Corporation\\Kuvana Net Installer";
+const char kDriverSoftwareKey[] = "SOFTWARE\\Wow6432Node\\Zorvik Corporation\\Kuvana Port 2.0 Driver Software";
 
 std::string HostEvent::operator[](const std::string& key) const
 {

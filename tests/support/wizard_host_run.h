@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "install/settings.h"  // kNetInstallerKey: the net installer's settings
+
 // One report line: its event name and its key=value fields (texts unquoted).
 struct HostEvent {
     std::string kind;
@@ -82,6 +84,6 @@ private:
 
 extern const char kUninstallKey[];        // the reader software's uninstall entry
 extern const char kDriverSoftwareKey[];   // the driver software's registration
-extern const char kNetInstallerSettingsKey[];     // the net installer's settings
+extern const char kNetInstallerSettingsKey[];  // the same key as the product's kNetInstallerKey
 
 #endif

@@ -102,7 +102,7 @@ protected:
     }
 
     RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
-    RegistryValue urlList{kNetInstallerSettingsKey, "URL List"};
+    RegistryValue urlList{kNetInstallerKey, "URL List"};
 };
 
 TEST_F(LicensePageRun, LeavingWithoutAcceptingAsksAndNoStaysOnThePage)

@@ -124,7 +124,7 @@ protected:
     std::string record;
     std::string installer;
     RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
-    RegistryValue setting{kNetInstallerSettingsKey, "Net Installer"};
+    RegistryValue setting{kNetInstallerKey, "Net Installer"};
 };
 
 TEST_F(StatusPageRun, InstalledSoftwareShowsItsSentenceAndNoLinkThatCouldStartAnything)
