@@ -1,0 +1,68 @@
+// One file of the install sequence fetched into the temporary folder: a new
+// download job per attempt, the progress bar driven from it, and the user's
+// Retry or Cancel after each failure.
+#include "install/download_step.h"
+
+#include "install/command_lines.h"
+#include "install/temp_folder.h"
+#include "net/http_download.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
+
+#include <commctrl.h>
+
+namespace {
+
+const DWORD kPollMilliseconds = 100;
+
+void SetBar(HWND bar, int percent)
+{
+    SendMessageA(bar, PBM_SETPOS, WPARAM(percent), 0);
+}
+
+// Runs one attempt on a fresh job to its end; true when the file is complete.
+bool Attempt(HttpDownload& job, HWND bar, const char* url, const std::string& localPath)
+{
+    job.Start(url, localPath.c_str());
+    if (job.GetState() != HttpDownload::Prepared) {
+        // A job that did not start is neither polled nor waited for.
+        job.jobError = 200000;
+        SetBar(bar, 0);
+        return job.GetResult() == 0;
+    }
+    job.Run();
+    SetBar(bar, 0);
+    int percent = job.GetPercent();
+    SetBar(bar, percent);
+    // Polled while the transfer runs; the state test is the last call before
+    // the result is read, since GetPercent would clear a copied failure.
+    while (job.GetState() == HttpDownload::Running) {
+        Sleep(kPollMilliseconds);
+        percent = job.GetPercent();
+        SetBar(bar, percent);
+    }
+    SetBar(bar, percent);
+    return job.GetResult() == 0;
+}
+
+}  // namespace
+
+void DownloadFile(HWND pageWindow, const char* url, const char* fileName)
+{
+    HWND bar = GetDlgItem(pageWindow, IDC_PROGRESS_BAR);
+    std::string tempFolder;
+    // Without a temporary folder the path stays empty, so every attempt fails
+    // at Start instead of writing into the current drive's root.
+    const std::string localPath =
+        ReadTempFolder(tempFolder) ? DownloadPath(tempFolder, fileName ? fileName : "") : std::string();
+    for (;;) {
+        // The failed attempt's job lives until the user has answered.
+        HttpDownload job;
+        if (Attempt(job, bar, url, localPath))
+            return;
+        char text[kStringBufferSize];
+        LoadModuleStringInto(IDS_DOWNLOAD_RETRY_CANCEL, text);
+        if (MessageBoxA(pageWindow, text, nullptr, MB_RETRYCANCEL) == IDCANCEL)
+            throw DownloadCancelled;
+    }
+}

@@ -1,0 +1,8 @@
+# The server's root is the build's bin folder: it serves fake_installer.exe as
+# the net installer.
+kuvana_wine_server_test(install_net_installer_test
+  SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/install_net_installer_test.cpp
+  ROOT ${CMAKE_BINARY_DIR}/bin
+  TLS
+  DEPENDS fake_installer
+  TIMEOUT 180)

@@ -1,0 +1,201 @@
+// The net installer launcher against the download-server simulator, which
+// serves the fake installer as the net installer.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "install/net_installer.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
+#include "sim/fake_installer/fake_record.h"
+#include "support/message_boxes.h"
+#include "support/server_control.h"
+#include "support/temp_folder_sandbox.h"
+
+namespace {
+
+struct OwnerWindow {
+    HWND window = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ~OwnerWindow() { DestroyWindow(window); }
+};
+
+int CountOpenHandles()
+{
+    int count = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; value < 16384; value += 4)
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return count;
+}
+
+// The path as the program sees its own module: doubled backslashes read as one.
+std::string Normalized(std::string path)
+{
+    for (std::string::size_type at; (at = path.find("\\\\")) != std::string::npos;)
+        path.erase(at, 1);
+    return path;
+}
+
+class NetInstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ServerAvailable()) << "run under sim/server/with-server";
+        ASSERT_NE(LoadLibraryA("kuvana_coinst.dll"), nullptr);
+        ASSERT_TRUE(ServerReset());
+        record = temp.Base() + "record.txt";
+        SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
+        eventName = "kuvana-net-installer-" + std::to_string(GetCurrentProcessId());
+        release = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+        SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", eventName.c_str());
+    }
+    void TearDown() override
+    {
+        // Let every started installer end, so the sandbox can be removed.
+        SetEvent(release);
+        for (int i = 0; i < 500 && !AllEnded(); ++i)
+            Sleep(20);
+        CloseHandle(release);
+        SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
+        SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
+    }
+
+    bool AllEnded() const
+    {
+        for (const FakeRun& run : ReadFakeRuns(record))
+            if (!run.ended)
+                return false;
+        return true;
+    }
+    // Waits until `count` runs have recorded their start.
+    std::vector<FakeRun> WaitForRuns(size_t count) const
+    {
+        std::vector<FakeRun> runs;
+        for (int i = 0; i < 1000 && (runs = ReadFakeRuns(record)).size() < count; ++i)
+            Sleep(20);
+        return runs;
+    }
+
+    std::string FakeUrl() const { return ServerUrl("/fake_installer.exe"); }
+    std::string Installed() const { return temp.Folder() + "\\KuvanaNetInstaller.exe"; }
+
+    TempFolderSandbox temp{"temp dir"};
+    OwnerWindow page;
+    std::string record;
+    std::string eventName;
+    HANDLE release = nullptr;
+};
+
+TEST_F(NetInstallerTest, StartsTheDownloadedProgramQuotedAndDoesNotWait)
+{
+    // Unquoted, "<base>temp dir\\KuvanaNetInstaller.exe" would start this decoy.
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "fake_installer.exe").c_str(), (temp.Base() + "temp.exe").c_str(), FALSE));
+    MessageBoxScript boxes;
+
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+
+    // Returned while the started installer still waits for our event.
+    const std::vector<FakeRun> runs = WaitForRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_FALSE(runs[0].ended);
+    EXPECT_EQ(runs[0].commandLine, "\"" + Installed() + "\"");
+    EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), temp.Path("KuvanaNetInstaller.exe").c_str()), 0)
+        << runs[0].program;
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")),
+              ReadWholeFile(ProgramFolder() + "fake_installer.exe"));
+    EXPECT_EQ(temp.Files(), (std::set<std::string>{"KuvanaNetInstaller.exe"}));
+    ASSERT_EQ(ServerRequests().size(), 1u);
+    EXPECT_EQ(ServerRequests()[0].target, "/fake_installer.exe");
+}
+
+TEST_F(NetInstallerTest, ClosesTheHandlesOfTheStartedProcessAtOnce)
+{
+    SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
+    NetInstallerLauncher(page.window, FakeUrl().c_str());  // warm-up: WinINet keeps some handles for good
+    ASSERT_EQ(WaitForRuns(1).size(), 1u);
+    for (int i = 0; i < 500 && !AllEnded(); ++i)
+        Sleep(20);
+    const int before = CountOpenHandles();
+    for (int i = 0; i < 3; ++i) {
+        NetInstallerLauncher(page.window, FakeUrl().c_str());
+        ASSERT_EQ(WaitForRuns(size_t(i) + 2).size(), size_t(i) + 2);
+        for (int n = 0; n < 500 && !AllEnded(); ++n)
+            Sleep(20);
+    }
+    const int after = CountOpenHandles();
+    EXPECT_LT(after, before + 3) << "before " << before << ", after " << after;
+}
+
+TEST_F(NetInstallerTest, NotFoundShowsMessage123AndStartsNothing)
+{
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, ServerUrl("/missing/KuvanaNetInstaller.exe").c_str());
+    const std::vector<ShownDialog> shown = boxes.Shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, LoadModuleString(IDS_DOWNLOAD_RETRY));
+    EXPECT_FALSE(shown[0].text.empty());
+    EXPECT_EQ(shown[0].type, UINT(MB_OK));
+    EXPECT_EQ(shown[0].caption, "Error");
+    EXPECT_EQ(shown[0].owner, page.window);
+    Sleep(300);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+    EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")), "");
+}
+
+TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
+{
+    const std::string refused[] = {"ftp://127.0.0.1/fake_installer.exe", "http://", "",
+                                   ServerUrl("/") + std::string(511, 'a')};
+    for (const std::string& url : refused) {
+        MessageBoxScript boxes;
+        NetInstallerLauncher(page.window, url.c_str());
+        EXPECT_EQ(boxes.Count(), 1u) << url;
+    }
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, nullptr);
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ServerRequests().empty());
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
+TEST_F(NetInstallerTest, TemporaryFolderTooLongForThePathIsAFailure)
+{
+    // 237 characters of folder and 23 of name reach 260.
+    std::string longFolder = temp.Base();
+    while (longFolder.size() < 236)
+        longFolder += "d";
+    longFolder += "\\";
+    ASSERT_EQ(longFolder.size(), 237u);
+    SetEnvironmentVariableA("TMP", longFolder.c_str());
+    SetEnvironmentVariableA("TEMP", longFolder.c_str());
+    char seen[MAX_PATH] = {};
+    ASSERT_EQ(GetTempPathA(MAX_PATH, seen), 237u) << seen;
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ServerRequests().empty());
+    SetEnvironmentVariableA("TMP", temp.Folder().c_str());
+    SetEnvironmentVariableA("TEMP", temp.Folder().c_str());
+}
+
+TEST_F(NetInstallerTest, InstallerStillRunningFromTheFileBlocksANewDownload)
+{
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    ASSERT_EQ(WaitForRuns(1).size(), 1u);
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
+    // Once it has ended, the link works again.
+    SetEvent(release);
+    for (int i = 0; i < 500 && !AllEnded(); ++i)
+        Sleep(20);
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    EXPECT_EQ(WaitForRuns(2).size(), 2u);
+}
+
+}  // namespace
