@@ -848,7 +848,9 @@ struct Driver {
             request.code = code;
             request.record = c.Option("record");
             Submit(request);
-            WaitForSingleObject(requestDone, INFINITE);
+            // Boxes are answered even while the class installer runs.
+            while (WaitForSingleObject(requestDone, kPoll) != WAIT_OBJECT_0)
+                Service();
         } else if (name == "show") {
             wizard = first == "wizard";
             Report(std::string("show kind=") + (wizard ? "wizard" : "properties") +
