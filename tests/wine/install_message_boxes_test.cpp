@@ -8,14 +8,9 @@
 #include <vector>
 
 #include "support/message_boxes.h"
+#include "support/test_windows.h"
 
 namespace {
-
-struct OwnerWindow {
-    HWND window = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    ~OwnerWindow() { DestroyWindow(window); }
-};
 
 TEST(MessageBoxScript, AnswersInScriptedOrderThenByDefault)
 {

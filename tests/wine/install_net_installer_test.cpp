@@ -11,25 +11,11 @@
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/message_boxes.h"
+#include "support/test_windows.h"
 #include "support/server_control.h"
 #include "support/temp_folder_sandbox.h"
 
 namespace {
-
-struct OwnerWindow {
-    HWND window = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    ~OwnerWindow() { DestroyWindow(window); }
-};
-
-int CountOpenHandles()
-{
-    int count = 0;
-    DWORD flags = 0;
-    for (ULONG_PTR value = 4; value < 16384; value += 4)
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    return count;
-}
 
 // The path as the program sees its own module: doubled backslashes read as one.
 std::string Normalized(std::string path)

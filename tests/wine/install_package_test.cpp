@@ -13,27 +13,12 @@
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/message_boxes.h"
+#include "support/test_windows.h"
 #include "support/temp_folder_sandbox.h"
 
 namespace {
 
 const char kResponse[] = "[InstallShield Silent]\r\nVersion=v7.00\r\nFile=Response File\r\n\x1a\x00tail";
-
-struct OwnerWindow {
-    HWND window = CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    ~OwnerWindow() { DestroyWindow(window); }
-};
-
-// Wine's GetProcessHandleCount answers 0, so the handle table is probed.
-int CountOpenHandles()
-{
-    int count = 0;
-    DWORD flags = 0;
-    for (ULONG_PTR value = 4; value < 16384; value += 4)
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    return count;
-}
 
 class InstallPackageTest : public ::testing::Test {
 protected:

@@ -1,0 +1,21 @@
+#include "support/test_windows.h"
+
+OwnerWindow::OwnerWindow()
+    : window(CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr))
+{
+}
+
+OwnerWindow::~OwnerWindow()
+{
+    DestroyWindow(window);
+}
+
+int CountOpenHandles()
+{
+    int count = 0;
+    DWORD flags = 0;
+    for (ULONG_PTR value = 4; value < 16384; value += 4)
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    return count;
+}

@@ -1,0 +1,23 @@
+// Small Windows fixtures for tests: an owner window for message boxes, and a
+// count of the process's open handles.
+#ifndef KUVANA_TESTS_TEST_WINDOWS_H
+#define KUVANA_TESTS_TEST_WINDOWS_H
+
+#include <windows.h>
+
+// A hidden top-level window that stands in for a page's dialog window.
+class OwnerWindow {
+public:
+    OwnerWindow();
+    ~OwnerWindow();
+    OwnerWindow(const OwnerWindow&) = delete;
+    OwnerWindow& operator=(const OwnerWindow&) = delete;
+
+    HWND window = nullptr;
+};
+
+// Open handles of this process, found by probing the handle table: Wine's
+// GetProcessHandleCount answers 0.
+int CountOpenHandles();
+
+#endif
