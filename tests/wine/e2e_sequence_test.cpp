@@ -1,0 +1,527 @@
+// The whole install sequence of the progress page, in a real wizard, against
+// the download-server simulator, with the fake installer as every package.
+// Runs once on an English and once on a Japanese system (CTest entries).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "install/command_lines.h"
+#include "install/settings.h"
+#include "pages/install_progress_page.h"
+#include "probe/decision.h"
+#include "resources/resource_ids.h"
+#include "sim/fake_installer/fake_record.h"
+#include "support/message_boxes.h"
+#include "support/server_control.h"
+#include "support/temp_folder_sandbox.h"
+#include "wine/e2e_harness.h"
+
+namespace {
+
+constexpr DWORD kRunLimit = 60000;
+
+bool JapaneseSystem()
+{
+    return GetSystemDefaultLangID() == 0x0411;
+}
+
+struct Package {
+    const char* folder;
+    const char* responseName;
+    const char* installerName;
+};
+const Package kKps = {"/kps/", "kps.iss", "KpsSetup.exe"};
+const Package kKl = {"/kl/", "kl.iss", "KlSetup.exe"};
+const Package kPcscB = {"/pcscb/", "pcscb.iss", "PcscBSetup.exe"};
+
+std::string ResponsePath(const Package& p)
+{
+    return std::string(p.folder) + p.responseName;
+}
+std::string InstallerPath(const Package& p)
+{
+    return std::string(p.folder) + p.installerName;
+}
+
+const char kListPath[] = "/list/url_list.txt";
+
+void SetMachineText(const char* key, const char* value, const std::string* text)
+{
+    HKEY handle = nullptr;
+    if (text == nullptr) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE, &handle) == ERROR_SUCCESS) {
+            RegDeleteValueA(handle, value);
+            RegCloseKey(handle);
+        }
+        return;
+    }
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()), DWORD(text->size() + 1));
+    RegCloseKey(handle);
+}
+
+void SetUrlListSetting(const std::string* url)
+{
+    SetMachineText(kNetInstallerKey, kUrlListValue, url);
+}
+
+void SetBasicSoftwareVersion(const std::string* version)
+{
+    SetMachineText(kBasicSoftwareKey, kBasicSoftwareVersionValue, version);
+}
+
+// Request paths; a request that came as a proxy's absolute address counts by its path.
+std::string PathOf(const std::string& target)
+{
+    if (target.compare(0, 7, "http://") != 0)
+        return target;
+    const std::string::size_type slash = target.find('/', 7);
+    return slash == std::string::npos ? "/" : target.substr(slash);
+}
+
+std::vector<std::string> Targets()
+{
+    std::vector<std::string> targets;
+    for (const ServerRequest& request : ServerRequests())
+        targets.push_back(PathOf(request.target));
+    return targets;
+}
+
+std::vector<std::string> Programs(const std::vector<FakeRun>& runs)
+{
+    std::vector<std::string> names;
+    for (const FakeRun& run : runs)
+        names.push_back(run.program.substr(run.program.find_last_of('\\') + 1));
+    return names;
+}
+
+int CountKind(const std::vector<WizardEvent>& events, WizardEvent::Kind kind)
+{
+    int count = 0;
+    for (const WizardEvent& event : events)
+        count += event.kind == kind ? 1 : 0;
+    return count;
+}
+
+// The hand-over at every end: Next enabled, then pressed while enabled, and the
+// wizard arrives on the next page.
+void ExpectHandedOn(const std::vector<WizardEvent>& events)
+{
+    ASSERT_GE(events.size(), 3u);
+    ASSERT_EQ(events.front().kind, WizardEvent::Buttons);
+    EXPECT_EQ(events.front().value, 0) << "no wizard button enabled at the start";
+    int presses = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].kind != WizardEvent::Press)
+            continue;
+        ++presses;
+        EXPECT_EQ(events[i].value, PSBTN_NEXT);
+        EXPECT_TRUE(events[i].nextEnabled) << "Next pressed while disabled";
+        ASSERT_GT(i, 0u);
+        EXPECT_EQ(events[i - 1].kind, WizardEvent::Buttons);
+        EXPECT_EQ(events[i - 1].value, PSWIZB_NEXT);
+    }
+    EXPECT_EQ(presses, 1);
+    EXPECT_EQ(events.back().kind, WizardEvent::Arrived);
+}
+
+class InstallSequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ServerAvailable()) << "run under sim/server/with-server";
+        ASSERT_TRUE(UseModuleResources());
+        ASSERT_TRUE(ServerReset());
+        fake = ReadWholeFile(ProgramFolder() + "fake_installer.exe");
+        ASSERT_FALSE(fake.empty());
+        for (const Package* p : {&kKps, &kKl, &kPcscB}) {
+            ASSERT_TRUE(ServerPutFile(ResponsePath(*p), std::string("[") + p->responseName + "]\r\n"));
+            ASSERT_TRUE(ServerPutFile(InstallerPath(*p), fake));
+        }
+        PutList(kListPath);
+        listUrl = ServerUrl(kListPath);
+        SetUrlListSetting(&listUrl);
+        SetBasicSoftwareVersion(nullptr);
+        record = temp.Base() + "runs.txt";
+        SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
+        SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
+    }
+
+    void TearDown() override
+    {
+        SetUrlListSetting(nullptr);
+        SetBasicSoftwareVersion(nullptr);
+        SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
+        SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
+        needKpsPackage = 1;
+        needKlPackage = 0;
+        needPcscBPackage = 0;
+    }
+
+    // The list names the six files, keys in an order of their own.
+    void PutList(const std::string& path)
+    {
+        std::string list;
+        list += "PCSC_B_EXE," + ServerUrl(InstallerPath(kPcscB)) + "\r\n";
+        list += "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\r\n";
+        list += "KL_EXE," + ServerUrl(InstallerPath(kKl)) + "\r\n";
+        list += "KPS_EXE," + ServerUrl(InstallerPath(kKps)) + "\r\n";
+        list += "PCSC_B_ISS," + ServerUrl(ResponsePath(kPcscB)) + "\r\n";
+        list += "KL_ISS," + ServerUrl(ResponsePath(kKl)) + "\r\n";
+        ASSERT_TRUE(ServerPutFile(path, list));
+    }
+
+    static void Select(int kps, int kl, int pcscB)
+    {
+        needKpsPackage = kps;
+        needKlPackage = kl;
+        needPcscBPackage = pcscB;
+    }
+
+    std::string CommandLine(const Package& p) const
+    {
+        return InstallCommandLine(temp.Folder(), p.installerName, p.responseName);
+    }
+
+    static std::vector<std::string> Requests(const std::vector<const Package*>& packages)
+    {
+        std::vector<std::string> targets = {kListPath};
+        for (const Package* p : packages) {
+            targets.push_back(ResponsePath(*p));
+            targets.push_back(InstallerPath(*p));
+        }
+        return targets;
+    }
+
+    // Texts of a normal end with the given package count and handled steps.
+    static std::vector<std::string> NormalTexts(int handled, int n)
+    {
+        std::vector<std::string> texts;
+        for (int k = 1; k <= handled; ++k)
+            texts.push_back(StepText(IDS_DOWNLOADING, k, n));
+        for (int k = 1; k <= handled; ++k)
+            texts.push_back(StepText(IDS_INSTALLING, k, n));
+        texts.push_back(ModuleText(IDS_FINISHING));
+        texts.push_back(ModuleText(IDS_INSTALL_COMPLETE));
+        return texts;
+    }
+
+    TempFolderSandbox temp;
+    std::string fake;
+    std::string listUrl;
+    std::string record;
+};
+
+TEST_F(InstallSequenceTest, OnlyKpsCountsOneOfOneAndLeavesOnlyTheList)
+{
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    Select(1, 0, 0);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
+    EXPECT_EQ(Targets(), Requests({&kKps}));
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].commandLine, CommandLine(kKps));
+    EXPECT_EQ(runs[0].response, "[kps.iss]\r\n");
+    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    EXPECT_EQ(boxes.Count(), 0u);
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, AllThreePackagesInTheirOrderOnJapaneseSystemsOnly)
+{
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    Select(1, 1, 1);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+
+    if (JapaneseSystem()) {
+        EXPECT_EQ(wizard.Texts(), NormalTexts(3, 3));
+        EXPECT_EQ(Targets(), Requests({&kKps, &kKl, &kPcscB}));
+        EXPECT_EQ(Programs(runs), (std::vector<std::string>{"KpsSetup.exe", "KlSetup.exe", "PcscBSetup.exe"}));
+        if (runs.size() == 3) {
+            EXPECT_EQ(runs[1].commandLine, CommandLine(kKl));
+            EXPECT_EQ(runs[2].commandLine, CommandLine(kPcscB));
+        }
+    } else {
+        // N counts every selected package, but only KPS is handled here.
+        EXPECT_EQ(wizard.Texts(), NormalTexts(1, 3));
+        EXPECT_EQ(Targets(), Requests({&kKps}));
+        EXPECT_EQ(Programs(runs), std::vector<std::string>{"KpsSetup.exe"});
+    }
+    for (const FakeRun& run : runs)
+        EXPECT_TRUE(run.ended);
+    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    EXPECT_EQ(boxes.Count(), 0u);
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, KlIsStepOneWhenKpsIsNotSelected)
+{
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    Select(0, 1, 0);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    if (JapaneseSystem()) {
+        EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
+        EXPECT_EQ(Targets(), Requests({&kKl}));
+        EXPECT_EQ(Programs(ReadFakeRuns(record)), std::vector<std::string>{"KlSetup.exe"});
+    } else {
+        EXPECT_EQ(wizard.Texts(), NormalTexts(0, 1));
+        EXPECT_EQ(Targets(), Requests({}));
+        EXPECT_TRUE(ReadFakeRuns(record).empty());
+    }
+    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, ProgressBarTurnsMarqueeForInstallationsAndEndsFull)
+{
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    Select(1, 0, 0);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    const std::vector<WizardEvent> events = wizard.Events();
+
+    // Downloads move a plain bar; the marquee starts with its style already
+    // set, before the installation text; the bar ends at 100 without it.
+    int marquee = -1, installText = -1, last = -1;
+    for (int i = 0; i < int(events.size()); ++i) {
+        const WizardEvent& e = events[i];
+        if (e.kind == WizardEvent::Marquee && marquee < 0) {
+            marquee = i;
+            EXPECT_EQ(e.value, 1);
+            EXPECT_TRUE(e.marqueeStyle) << "PBS_MARQUEE is set before the marquee starts";
+        }
+        if (e.kind == WizardEvent::Text && e.text == StepText(IDS_INSTALLING, 1, 1))
+            installText = i;
+        if (e.kind == WizardEvent::Position) {
+            last = i;
+            if (marquee < 0)
+                EXPECT_FALSE(e.marqueeStyle) << "downloads show a percentage";
+        }
+    }
+    ASSERT_GE(marquee, 0);
+    EXPECT_LT(marquee, installText);
+    ASSERT_GT(last, installText);
+    EXPECT_EQ(events[last].value, 100);
+    EXPECT_FALSE(events[last].marqueeStyle) << "the marquee style is gone before the bar is set to 100";
+    EXPECT_EQ(CountKind(events, WizardEvent::Marquee), 1);
+}
+
+TEST_F(InstallSequenceTest, OlderBasicSoftwareStopsWithMessage125BeforeAnyDownload)
+{
+    for (const std::string version : {"1.0", "10.2", "1"}) {
+        SCOPED_TRACE(version);
+        ASSERT_TRUE(ServerReset());
+        SetBasicSoftwareVersion(&version);
+        MessageBoxScript boxes({IDOK}, 0, MessageBoxScript::Scope::Process);
+        ProgressWizard wizard;
+        ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+        ASSERT_EQ(boxes.Count(), 1u);
+        const ShownDialog box = boxes.Shown()[0];
+        EXPECT_EQ(box.text, ModuleText(IDS_OLDER_SOFTWARE));
+        EXPECT_EQ(box.caption, "");
+        EXPECT_EQ(box.type, UINT(MB_OK));
+        EXPECT_EQ(box.owner, wizard.Sheet()) << "owned by the page, so by its wizard";
+        EXPECT_TRUE(Targets().empty());
+        EXPECT_TRUE(wizard.Texts().empty());
+        EXPECT_TRUE(temp.Files().empty());
+        ExpectHandedOn(wizard.Events());
+        wizard.Close();
+        EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
+    }
+}
+
+TEST_F(InstallSequenceTest, OtherBasicSoftwareVersionsProceed)
+{
+    Select(1, 0, 0);
+    for (const std::string version : {"2.0", "", " 1.0", "01.0"}) {
+        SCOPED_TRACE(version);
+        ASSERT_TRUE(ServerReset());
+        PutList(kListPath);
+        for (const Package* p : {&kKps})
+            ASSERT_TRUE(ServerPutFile(ResponsePath(*p), "x") && ServerPutFile(InstallerPath(*p), fake));
+        SetBasicSoftwareVersion(&version);
+        MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+        ProgressWizard wizard;
+        ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+        EXPECT_EQ(boxes.Count(), 0u);
+        EXPECT_EQ(Targets(), Requests({&kKps}));
+        wizard.Close();
+        EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
+    }
+}
+
+TEST_F(InstallSequenceTest, ConfiguredListAddressIsUsedWhateverTheLanguage)
+{
+    const std::string other = ServerUrl("/elsewhere/list.txt");
+    PutList("/elsewhere/list.txt");
+    SetUrlListSetting(&other);
+    Select(1, 0, 0);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    const std::vector<std::string> targets = Targets();
+    ASSERT_FALSE(targets.empty());
+    EXPECT_EQ(targets[0], "/elsewhere/list.txt");
+    // The list is stored under its own file name.
+    EXPECT_EQ(temp.Files(), std::set<std::string>{"list.txt"});
+}
+
+TEST_F(InstallSequenceTest, DefaultListAddressFollowsTheSystemLanguage)
+{
+    char proxy[256] = {};
+    if (GetEnvironmentVariableA("http_proxy", proxy, sizeof proxy) == 0)
+        GTEST_SKIP() << "needs http_proxy pointing at the simulator (set by the CTest entry)";
+    SetUrlListSetting(nullptr);
+    const std::string path = std::string("/Products/kuvana/pcrw/driver/netinstaller/") +
+                             (JapaneseSystem() ? "ja" : "en") + "/url_list.txt";
+    PutList(path);
+    Select(1, 0, 0);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    const std::vector<ServerRequest> requests = ServerRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(PathOf(requests[0].target), path);
+    EXPECT_EQ(requests[0].Header("Host"), kDownloadServerHost);
+    EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
+}
+
+TEST_F(InstallSequenceTest, CancelDuringTheListDownloadLooksNothingUpAndHandsOn)
+{
+    ASSERT_TRUE(ServerScript(kListPath, "status=404"));
+    MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+    EXPECT_EQ(boxes.Shown()[0].type, UINT(MB_RETRYCANCEL));
+    EXPECT_EQ(Targets(), std::vector<std::string>{kListPath});
+    EXPECT_TRUE(wizard.Texts().empty()) << "the status text stays as it was";
+    EXPECT_EQ(CountKind(wizard.Events(), WizardEvent::Marquee), 0);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, CancelDuringTheSecondPackageKeepsTheFirstAndInstallsNothing)
+{
+    if (!JapaneseSystem())
+        GTEST_SKIP() << "a second package is handled on Japanese systems only";
+    Select(1, 1, 1);
+    ASSERT_TRUE(ServerScript(ResponsePath(kKl), "status=404"));
+    MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+    std::vector<std::string> expected = Requests({&kKps});
+    expected.push_back(ResponsePath(kKl));
+    EXPECT_EQ(Targets(), expected);
+    const std::set<std::string> files = temp.Files();
+    for (const char* name : {"url_list.txt", "kps.iss", "KpsSetup.exe"})
+        EXPECT_EQ(files.count(name), 1u) << name;
+    EXPECT_EQ(files.count("KlSetup.exe"), 0u);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+    EXPECT_EQ(wizard.Texts(),
+              (std::vector<std::string>{StepText(IDS_DOWNLOADING, 1, 3), StepText(IDS_DOWNLOADING, 2, 3)}));
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, FailingServerIsRetriedUntilItRecovers)
+{
+    Select(1, 0, 0);
+    ASSERT_TRUE(ServerScript(InstallerPath(kKps), "fail=2"));
+    MessageBoxScript boxes({IDRETRY, IDRETRY}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    EXPECT_EQ(boxes.Count(), 2u);
+    std::vector<std::string> expected = Requests({&kKps});
+    expected.push_back(InstallerPath(kKps));
+    expected.push_back(InstallerPath(kKps));
+    EXPECT_EQ(Targets(), expected);
+    EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
+    EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
+    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+}
+
+TEST_F(InstallSequenceTest, InstallerThatCannotStartIsReportedAndTheSequenceGoesOn)
+{
+    Select(1, 1, 0);
+    ASSERT_TRUE(ServerPutFile(InstallerPath(kKps), "this is no program\r\n"));
+    MessageBoxScript boxes({IDOK}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_INSTALL_FAILED));
+    EXPECT_EQ(boxes.Shown()[0].type, UINT(MB_OK));
+    if (JapaneseSystem()) {
+        EXPECT_EQ(wizard.Texts(), NormalTexts(2, 2));
+        EXPECT_EQ(Programs(ReadFakeRuns(record)), std::vector<std::string>{"KlSetup.exe"});
+    } else {
+        EXPECT_EQ(wizard.Texts(), NormalTexts(1, 2));
+        EXPECT_TRUE(ReadFakeRuns(record).empty());
+    }
+    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, ClosedDuringAnInstallationWaitsForItAndStartsNothingMore)
+{
+    Select(1, 1, 1);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "KuvanaE2eReleaseInstaller");
+    SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", "KuvanaE2eReleaseInstaller");
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    const DWORD start = GetTickCount();
+    while (ReadFakeRuns(record).empty() && GetTickCount() - start < kRunLimit)
+        Sleep(20);
+    ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
+    wizard.Close();
+    EXPECT_FALSE(IsWindow(wizard.Sheet()));
+    EXPECT_FALSE(wizard.WaitWorkerEnded(500)) << "the running installer is still waited for";
+    EXPECT_EQ(temp.Files().count("KpsSetup.exe"), 1u);
+    SetEvent(release);
+    EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
+    CloseHandle(release);
+
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u) << "no package after the wizard was closed";
+    EXPECT_TRUE(runs[0].ended);
+    // The installer that ran has its files removed.
+    EXPECT_EQ(temp.Files().count("KpsSetup.exe"), 0u);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_FALSE(wizard.Arrived());
+}
+
+TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstallation)
+{
+    Select(1, 1, 1);
+    ASSERT_TRUE(ServerScript(InstallerPath(kKps), "delay=1500"));
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitTexts(1, kRunLimit));
+    const DWORD start = GetTickCount();
+    while (Targets().size() < 3 && GetTickCount() - start < kRunLimit)
+        Sleep(20);
+    wizard.Close();
+    EXPECT_TRUE(wizard.WaitWorkerEnded(15000));
+    EXPECT_EQ(Targets(), Requests({&kKps}));
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_FALSE(wizard.Arrived());
+}
+
+}  // namespace
