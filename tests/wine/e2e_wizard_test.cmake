@@ -10,3 +10,13 @@ kuvana_wine_server_add_test(wine.e2e_wizard_test.japanese e2e_wizard_test
 # They install readers and change the machine's settings in the shared prefix.
 set_tests_properties(wine.e2e_wizard_test wine.e2e_wizard_test.japanese PROPERTIES
   FIXTURES_REQUIRED "wine;wizard_sim" RESOURCE_LOCK "readers;kuvana_hklm_settings")
+
+# The main job's scenario runner itself, on two scenarios (the second writes
+# the older software's Japanese key name through a .reg file).
+foreach(scenario default older-software)
+  add_test(NAME e2e.main_job.${scenario}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/sim/scenarios/run-scenario --scenario ${scenario}
+            --build ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e.main_job.${scenario} PROPERTIES FIXTURES_REQUIRED "wine;wizard_sim" TIMEOUT 180
+    RESOURCE_LOCK "readers;kuvana_hklm_settings" DEPENDS wine.e2e_wizard_test.japanese)
+endforeach()

@@ -1,0 +1,109 @@
+"""The simulated reader installations the main job can show.
+
+Each scenario names the machine (system language, readers, registry state),
+the server's behaviour and what the person at the wizard does; run-scenario
+turns it into a wizard-host script and shows what happens.
+
+Reader model names decide the packages on a Japanese system: a name with
+"410/P" or "470" selects KL and PCSC_B, one with "460" selects KL only; KPS is
+always selected.
+"""
+
+# Package files as the maker's server offers them (paths on the server).
+PACKAGES = {
+    "KPS": ("/Products/kuvana/pcrw/driver/kps/kps_setup.iss", "/Products/kuvana/pcrw/driver/kps/kps_setup.exe"),
+    "KL": ("/Products/kuvana/pcrw/driver/kl/kl_setup.iss", "/Products/kuvana/pcrw/driver/kl/kl_setup.exe"),
+    "PCSC_B": ("/Products/kuvana/pcrw/driver/pcscb/pcscb_setup.iss",
+               "/Products/kuvana/pcrw/driver/pcscb/pcscb_setup.exe"),
+}
+LIST_PATHS = {
+    "en": "/Products/kuvana/pcrw/driver/netinstaller/en/url_list.txt",
+    "ja": "/Products/kuvana/pcrw/driver/netinstaller/ja/url_list.txt",
+}
+NET_INSTALLER_PATH = "/Products/kuvana/pcrw/driver/netinstaller/KuvanaNetInstaller.exe"
+
+DEFAULT = "default"
+
+# Fields (all optional but "title"):
+#   language      "en" or "ja" (the system and user language of the Wine processes)
+#   readers       model names of the attached readers (one simulated reader each)
+#   basic_version "CurrentVersion" of an older basic reader software
+#   installed     the reader software's DisplayVersion (registered as installed)
+#   faults        {server path: fault options} (see sim/server/README.md)
+#   license       "accept" or "decline"
+#   answers       message-box answers, in order, queued before the wizard reaches them
+#   mode          "wizard" (default) or "properties"
+#   click_link    properties: activate the net-installer link
+#   windows       "10" (default) or "xp" (a system older than 6.0)
+SCENARIOS = {
+    "default": {
+        "title": "English system, one reader: the basic package is downloaded and installed",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "license": "accept",
+    },
+    "japanese": {
+        "title": "Japanese system, one ZRW-410/P reader: all three packages, (1/3) to (3/3)",
+        "language": "ja",
+        "readers": ["ZRW-410/P"],
+        "license": "accept",
+    },
+    "several-readers": {
+        "title": "Japanese system, three readers: ZRW-380, ZRW-460 and ZRW-300 select KPS and KL",
+        "language": "ja",
+        "readers": ["ZRW-380", "ZRW-460", "ZRW-300"],
+        "license": "accept",
+    },
+    "older-software": {
+        "title": "Japanese system with an older basic reader software (1.0): message 125, nothing installed",
+        "language": "ja",
+        "readers": ["ZRW-410/P"],
+        "basic_version": "1.0",
+        "license": "accept",
+        "answers": ["ok"],
+    },
+    "server-recovering": {
+        "title": "The server fails twice on the installer, the person retries, then it works",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "faults": {PACKAGES["KPS"][1]: "fail=2"},
+        "license": "accept",
+        "answers": ["retry", "retry"],
+    },
+    "decline-license": {
+        "title": "The person declines the license and confirms: the wizard ends without installing",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "license": "decline",
+        "answers": ["yes"],
+    },
+    "cancel-download": {
+        "title": "A package cannot be downloaded and the person cancels: nothing is installed",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "faults": {PACKAGES["KPS"][1]: "status=503"},
+        "license": "accept",
+        "answers": ["cancel"],
+    },
+    "windows-xp": {
+        "title": "A system older than Windows 6.0: a restart prompt after the installation",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "license": "accept",
+        "windows": "xp",
+    },
+    "properties-installed": {
+        "title": "Property sheet of a reader with the reader software installed",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "installed": "2.1.0.0",
+        "mode": "properties",
+    },
+    "properties-missing": {
+        "title": "Property sheet without the reader software: the link fetches and starts the net installer",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "mode": "properties",
+        "click_link": True,
+    },
+}
