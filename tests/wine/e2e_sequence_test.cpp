@@ -524,4 +524,27 @@ TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstal
     EXPECT_FALSE(wizard.Arrived());
 }
 
+// Disabled until the download step takes a retry question that could not be
+// shown (MessageBoxA gives 0 once the page is gone) as Cancel rather than as
+// Retry; today the worker retries against the server forever. See
+// tests/wine/e2e_requests.md.
+TEST_F(InstallSequenceTest, DISABLED_ClosedDuringAFailingDownloadEndsWithoutRetryingForever)
+{
+    Select(1, 0, 0);
+    ASSERT_TRUE(ServerScript(InstallerPath(kKps), "delay=1000,status=404"));
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitTexts(1, kRunLimit));
+    const DWORD start = GetTickCount();
+    while (Targets().size() < 3 && GetTickCount() - start < kRunLimit)
+        Sleep(20);
+    wizard.Close();
+    // Nobody is left to answer the retry question.
+    EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
+    int attempts = 0;
+    for (const std::string& target : Targets())
+        attempts += target == InstallerPath(kKps) ? 1 : 0;
+    EXPECT_EQ(attempts, 1);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 }  // namespace

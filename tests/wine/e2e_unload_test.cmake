@@ -12,4 +12,4 @@ add_test(NAME wine.e2e_unload_test.overrides COMMAND wizard_host --register-over
 set_tests_properties(wine.e2e_unload_test.overrides PROPERTIES FIXTURES_SETUP e2e_unload_sim
   FIXTURES_REQUIRED wine TIMEOUT 60 ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX}")
 set_tests_properties(wine.e2e_unload_test PROPERTIES FIXTURES_REQUIRED "wine;e2e_unload_sim"
-  RESOURCE_LOCK kuvana_hklm_settings)
+  RESOURCE_LOCK "readers;kuvana_hklm_settings")
