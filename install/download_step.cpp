@@ -34,11 +34,9 @@ bool Attempt(HttpDownload& job, HWND bar, const char* url, const std::string& lo
     SetBar(bar, 0);
     int percent = job.GetPercent();
     SetBar(bar, percent);
-    // Polled while the transfer runs; the state test is the last call before
-    // the result is read, since GetPercent would clear a copied failure. A job
-    // that broke on a caught fault never reports Finished, so the loop waits
-    // only while the job runs.
-    while (job.GetState() == HttpDownload::Running) {
+    // The state test is the last call before the result is read, since
+    // GetPercent would clear a copied failure.
+    while (job.GetState() != HttpDownload::Finished) {
         Sleep(kPollMilliseconds);
         percent = job.GetPercent();
         SetBar(bar, percent);

@@ -18,8 +18,7 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
     job.Start(url, localPath.c_str());
     if (job.GetState() == HttpDownload::Prepared) {
         job.Run();
-        // Only while it runs: a job broken by a caught fault never reports Finished.
-        while (job.GetState() == HttpDownload::Running)
+        while (job.GetState() != HttpDownload::Finished)
             Sleep(100);
     } else {
         job.jobError = 200000;
