@@ -302,7 +302,7 @@ TEST_F(DownloadTest, StopEndsARunningTransferAndClearsTheJob)
 {
     ASSERT_TRUE(ServerPutFile("/t.bin", Pattern(400000)));
     HttpDownload job;
-    ASSERT_TRUE(job.Start(ServerUrl("/_fault/trickle=2000:100/t.bin").c_str(), local.c_str()));
+    ASSERT_TRUE(job.Start(ServerUrl("/_fault/trickle=4000:100/t.bin").c_str(), local.c_str()));
     ASSERT_TRUE(job.Run());
     Sleep(600);
     EXPECT_EQ(HttpDownload::Running, job.GetState());
