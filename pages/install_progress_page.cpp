@@ -242,20 +242,20 @@ void InstallProgressPage::InstallSequence()
 
         int k = 1;
         if (needKpsPackage) {
-            ShowDownloadStep(1, n);
+            ShowStep(window, IDS_DOWNLOADING, 1, n);
             if (!DownloadPackage(window, kps))
                 return;
             k = 2;
         }
         if (JapaneseSystem()) {
             if (needKlPackage) {
-                ShowDownloadStep(k, n);
+                ShowStep(window, IDS_DOWNLOADING, k, n);
                 ++k;
                 if (!DownloadPackage(window, kl))
                     return;
             }
             if (needPcscBPackage) {
-                ShowDownloadStep(k, n);
+                ShowStep(window, IDS_DOWNLOADING, k, n);
                 if (!DownloadPackage(window, pcscB))
                     return;
             }
@@ -268,20 +268,20 @@ void InstallProgressPage::InstallSequence()
 
         k = 1;
         if (needKpsPackage) {
-            ShowInstallStep(1, n);
+            ShowStep(window, IDS_INSTALLING, 1, n);
             if (!InstallAndDelete(window, kps))
                 return;
             k = 2;
         }
         if (JapaneseSystem()) {
             if (needKlPackage) {
-                ShowInstallStep(k, n);
+                ShowStep(window, IDS_INSTALLING, k, n);
                 ++k;
                 if (!InstallAndDelete(window, kl))
                     return;
             }
             if (needPcscBPackage) {
-                ShowInstallStep(k, n);
+                ShowStep(window, IDS_INSTALLING, k, n);
                 if (!InstallAndDelete(window, pcscB))
                     return;
             }
