@@ -28,6 +28,22 @@ private:
     CRITICAL_SECTION* lock_;
 };
 
+// Runs store under the lock; false when it raised (the lock is released).
+template <class Store>
+bool StoreLocked(CRITICAL_SECTION* lock, const char* name, Store store)
+{
+    try {
+        CatchingFaults([&] {
+            Locked held(lock);
+            DownloadFaultPoint(name);
+            store();
+        });
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 HttpDownload::HttpDownload()
@@ -78,61 +94,42 @@ HttpDownload::~HttpDownload()
 
 void HttpDownload::SetJobError(int code, DWORD error)
 {
-    try {
-        CatchingFaults([&] {
-            Locked held(&lock);
-            DownloadFaultPoint("SetJobError");
+    if (!StoreLocked(&lock, "SetJobError", [&] {
             jobError = code;
             systemError = LONG(error);
-        });
-    } catch (...) {
-        jobError = 999000;
-        state = Broken;
-    }
+        }))
+        BreakInSetter();
 }
 
 void HttpDownload::SetStepError(int code, DWORD error)
 {
-    try {
-        CatchingFaults([&] {
-            Locked held(&lock);
-            DownloadFaultPoint("SetStepError");
+    if (!StoreLocked(&lock, "SetStepError", [&] {
             stepError = code;
             systemError = LONG(error);
-        });
-    } catch (...) {
-        jobError = 999000;
-        state = Broken;
-    }
+        }))
+        BreakInSetter();
 }
 
 void HttpDownload::SetTransferResult(int code, DWORD error)
 {
-    try {
-        CatchingFaults([&] {
-            Locked held(&lock);
-            DownloadFaultPoint("SetTransferResult");
+    if (!StoreLocked(&lock, "SetTransferResult", [&] {
             transferResult = code;
             systemError = LONG(error);
-        });
-    } catch (...) {
-        jobError = 999000;
-        state = Broken;
-    }
+        }))
+        BreakInSetter();
 }
 
 void HttpDownload::SetSystemError(DWORD error)
 {
-    try {
-        CatchingFaults([&] {
-            Locked held(&lock);
-            DownloadFaultPoint("SetSystemError");
-            systemError = LONG(error);
-        });
-    } catch (...) {
-        jobError = 999000;
-        state = Broken;
-    }
+    if (!StoreLocked(&lock, "SetSystemError", [&] { systemError = LONG(error); }))
+        BreakInSetter();
+}
+
+// The lock is released by then (StoreLocked's guard has unwound).
+void HttpDownload::BreakInSetter()
+{
+    jobError = 999000;
+    state = Broken;
 }
 
 // ---- owner operations --------------------------------------------------------

@@ -41,6 +41,7 @@ private:
     void SetStepError(int code, DWORD error);
     void SetTransferResult(int code, DWORD error);
     void SetSystemError(DWORD error);
+    void BreakInSetter();
 
     CRITICAL_SECTION lock;
     volatile LONG state;

@@ -11,7 +11,8 @@ add_custom_command(
 add_custom_target(kuvana_server_certs ALL DEPENDS ${KUVANA_SERVER_CERTS}/ca.der)
 
 # kuvana_server_launcher(<out-var> [ROOT dir] [TLS]): the command prefix that
-# runs a command with the server started on free ports.
+# runs a command with the server started on free ports (other arguments are
+# ignored, so the functions below pass theirs on whole).
 function(kuvana_server_launcher out)
   cmake_parse_arguments(S "TLS" "ROOT" "" ${ARGN})
   set(cmd ${Python3_EXECUTABLE} ${KUVANA_SERVER_DIR}/with-server)
@@ -30,14 +31,7 @@ endfunction()
 # a Wine test (CTest wine.<name>) that runs with its own server.
 function(kuvana_wine_server_test name)
   cmake_parse_arguments(S "TLS" "ROOT;TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
-  set(flags)
-  if(S_TLS)
-    set(flags TLS)
-  endif()
-  if(S_ROOT)
-    list(APPEND flags ROOT ${S_ROOT})
-  endif()
-  kuvana_server_launcher(launcher ${flags})
+  kuvana_server_launcher(launcher ${ARGN})
   set(timeout_args)
   if(S_TIMEOUT)
     set(timeout_args TIMEOUT ${S_TIMEOUT})
@@ -52,14 +46,7 @@ endfunction()
 # server, e.g. with --gtest_filter=... so slow cases run in parallel.
 function(kuvana_wine_server_add_test test target)
   cmake_parse_arguments(S "TLS" "ROOT;TIMEOUT" "ARGS;ENV" ${ARGN})
-  set(flags)
-  if(S_TLS)
-    set(flags TLS)
-  endif()
-  if(S_ROOT)
-    list(APPEND flags ROOT ${S_ROOT})
-  endif()
-  kuvana_server_launcher(launcher ${flags})
+  kuvana_server_launcher(launcher ${ARGN})
   if(NOT S_TIMEOUT)
     set(S_TIMEOUT 240)
   endif()
