@@ -37,7 +37,20 @@ TempFolderSandbox::~TempFolderSandbox()
 {
     SetEnvironmentVariableA("TMP", hadTmp ? savedTmp.c_str() : nullptr);
     SetEnvironmentVariableA("TEMP", hadTemp ? savedTemp.c_str() : nullptr);
+    if (!savedDirectory.empty())
+        SetCurrentDirectoryA(savedDirectory.c_str());
     RemoveTree(base);
+}
+
+void TempFolderSandbox::MakeTempPathUnreadable()
+{
+    const std::string tooLong = base + std::string(300, 'x') + "\\";
+    SetEnvironmentVariableA("TMP", tooLong.c_str());
+    SetEnvironmentVariableA("TEMP", tooLong.c_str());
+    char current[MAX_PATH] = {};
+    if (savedDirectory.empty() && GetCurrentDirectoryA(MAX_PATH, current) > 0)
+        savedDirectory = current;
+    SetCurrentDirectoryA(base.c_str());
 }
 
 std::set<std::string> TempFolderSandbox::Files() const

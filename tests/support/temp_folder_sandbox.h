@@ -23,13 +23,18 @@ public:
     const std::string& Base() const { return base; }
     std::string Path(const std::string& name) const { return folder + name; }
 
+    // Points TMP and TEMP at a path too long for GetTempPathA, which then
+    // gives no folder at all, and makes Base() the current directory, so a
+    // stray write to "\\name" lands on the prefix's drive (until the sandbox ends).
+    void MakeTempPathUnreadable();
+
     // Names of the files in Folder().
     std::set<std::string> Files() const;
 
 private:
     std::string base;
     std::string folder;
-    std::string savedTmp, savedTemp;
+    std::string savedTmp, savedTemp, savedDirectory;
     bool hadTmp = false, hadTemp = false;
 };
 

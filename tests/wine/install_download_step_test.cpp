@@ -193,4 +193,16 @@ TEST_F(DownloadStepTest, EmptyFileNameFailsRatherThanWritingTheFolder)
     EXPECT_TRUE(temp.Files().empty());
 }
 
+TEST_F(DownloadStepTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
+{
+    ASSERT_TRUE(ServerPutFile("/pkg/setup.exe", Body(100)));
+    temp.MakeTempPathUnreadable();
+    MessageBoxScript boxes;
+    EXPECT_TRUE(Cancelled(ServerUrl("/pkg/setup.exe"), "setup.exe"));
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ServerRequests().empty());
+    EXPECT_FALSE(FileExists("\\setup.exe"));
+    DeleteFileA("\\setup.exe");
+}
+
 }  // namespace

@@ -168,6 +168,18 @@ TEST_F(NetInstallerTest, TemporaryFolderTooLongForThePathIsAFailure)
     SetEnvironmentVariableA("TEMP", temp.Folder().c_str());
 }
 
+TEST_F(NetInstallerTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
+{
+    temp.MakeTempPathUnreadable();
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ServerRequests().empty());
+    EXPECT_FALSE(FileExists("\\KuvanaNetInstaller.exe"));
+    DeleteFileA("\\KuvanaNetInstaller.exe");
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 TEST_F(NetInstallerTest, InstallerStillRunningFromTheFileBlocksANewDownload)
 {
     NetInstallerLauncher(page.window, FakeUrl().c_str());

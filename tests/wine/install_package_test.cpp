@@ -110,6 +110,18 @@ TEST_F(InstallPackageTest, EmptyNamesFailToStartRatherThanRunTheFolder)
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
+TEST_F(InstallPackageTest, NoTemporaryFolderMeansNoStartFromElsewhere)
+{
+    // Without a folder the line would name a bare "pkg.exe", which the system
+    // looks for in the current directory, among others.
+    ASSERT_TRUE(CopyFileA(Fake().c_str(), (temp.Base() + "pkg.exe").c_str(), FALSE));
+    temp.MakeTempPathUnreadable();  // and Base() the current directory
+    MessageBoxScript boxes;
+    InstallPackage(page.window, "pkg.exe", "pkg.iss");
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 TEST_F(InstallPackageTest, WaitsAsLongAsTheInstallerRuns)
 {
     const std::string eventName = "kuvana-install-wait-" + std::to_string(GetCurrentProcessId());
