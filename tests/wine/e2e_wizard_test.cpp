@@ -179,7 +179,10 @@ TEST_F(WizardInstallTest, OneReaderInstallsThePackagesOfTheSystemLanguage)
     all.push_back(Utf8Text(IDS_FINISHING));
     all.push_back(Utf8Text(IDS_INSTALL_COMPLETE));
     size_t next = 0;
+    std::set<std::string> seen;
     for (const std::string& text : texts) {
+        if (!seen.insert(text).second)
+            continue;  // a page activation makes the host report its texts again
         while (next < all.size() && all[next] != text)
             ++next;
         EXPECT_LT(next, all.size()) << "out of order or unexpected: " << text << "\n" << run.report;
