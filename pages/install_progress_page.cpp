@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "install/command_lines.h"
 #include "install/download_step.h"
 #include "install/package_install.h"
 #include "install/settings.h"
+#include "install/temp_folder.h"
 #include "install/url_list.h"
 #include "probe/decision.h"
 #include "resources/module_resources.h"
@@ -49,12 +51,15 @@ void ShowStep(HWND window, UINT stringId, int k, int n)
     SetDlgItemTextA(window, IDC_PROGRESS_STATUS, whole.c_str());
 }
 
-// Same path the download step writes and the installation step reads.
+// Same path the download step writes and the installation step reads. Empty
+// when the system gives no temporary folder: the steps then wrote nothing, and
+// nothing in the current drive's root may be opened or deleted instead.
 std::string TempFilePath(const std::string& fileName)
 {
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    return std::string(folder) + "\\" + fileName;
+    std::string folder;
+    if (!ReadTempFolder(folder))
+        return std::string();
+    return DownloadPath(folder, fileName);
 }
 
 // One package's two addresses from the list and their local file names.
@@ -65,13 +70,25 @@ struct PackageFiles {
     std::string installerName;
 };
 
+// A file name from the downloaded list must name a file in the temporary
+// folder: one that climbs out of it or names another drive ("..\\x.exe",
+// "C:x") would let the list's server overwrite, start and delete any file.
+// Such a name counts as missing, so its download fails like one.
+std::string FileNameInTempFolder(const std::string& url)
+{
+    const std::string name = FileNameFromUrl(url);
+    if (name == "." || name == ".." || name.find_first_of("\\:") != std::string::npos)
+        return std::string();
+    return name;
+}
+
 PackageFiles LookupPackage(UrlList& list, const char* responseKey, const char* installerKey)
 {
     PackageFiles files;
     files.responseUrl = list.Lookup(responseKey);
-    files.responseName = FileNameFromUrl(files.responseUrl);
+    files.responseName = FileNameInTempFolder(files.responseUrl);
     files.installerUrl = list.Lookup(installerKey);
-    files.installerName = FileNameFromUrl(files.installerUrl);
+    files.installerName = FileNameInTempFolder(files.installerUrl);
     return files;
 }
 

@@ -524,6 +524,21 @@ TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstal
     EXPECT_FALSE(wizard.Arrived());
 }
 
+TEST_F(InstallSequenceTest, ListNamesOutsideTheTemporaryFolderAreTreatedAsMissing)
+{
+    Select(1, 0, 0);
+    const std::string escape = ServerUrl("/kps/..\\escape.exe");
+    ASSERT_TRUE(ServerPutFile("/kps/..\\escape.exe", fake));
+    ASSERT_TRUE(ServerPutFile(kListPath, "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\nKPS_EXE," + escape + "\n"));
+    MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    EXPECT_FALSE(FileExists(temp.Base() + "escape.exe")) << "written outside the temporary folder";
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 // Disabled until the download step takes a retry question that could not be
 // shown (MessageBoxA gives 0 once the page is gone) as Cancel rather than as
 // Retry; today the worker retries against the server forever. See
