@@ -1,10 +1,24 @@
 # Whole reader installations through the wizard host, with simulated readers
 # and the download-server simulator; English and Japanese system.
+# The installers are copies of the fake installer in the server's folder.
+set(E2E_WIZARD_ROOT ${CMAKE_BINARY_DIR}/e2e-root-wizard)
+set(E2E_WIZARD_INSTALLERS ${E2E_WIZARD_ROOT}/pkg/kps_setup.exe ${E2E_WIZARD_ROOT}/pkg/kl_setup.exe
+    ${E2E_WIZARD_ROOT}/pkg/pcscb_setup.exe)
+add_custom_command(OUTPUT ${E2E_WIZARD_INSTALLERS}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${E2E_WIZARD_ROOT}/pkg
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${E2E_WIZARD_ROOT}/pkg/kps_setup.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${E2E_WIZARD_ROOT}/pkg/kl_setup.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${E2E_WIZARD_ROOT}/pkg/pcscb_setup.exe
+  DEPENDS fake_installer
+  COMMENT "Serving the fake installer as the packages' installers")
+add_custom_target(e2e_wizard_root DEPENDS ${E2E_WIZARD_INSTALLERS})
 kuvana_wine_server_test(e2e_wizard_test
   SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/e2e_wizard_test.cpp
-  DEPENDS fake_installer wizard_host zrvsim zrvsim_install
+  ROOT ${E2E_WIZARD_ROOT}
+  DEPENDS fake_installer wizard_host zrvsim zrvsim_install e2e_wizard_root
   TIMEOUT 300)
 kuvana_wine_server_add_test(wine.e2e_wizard_test.japanese e2e_wizard_test
+  ROOT ${E2E_WIZARD_ROOT}
   ENV LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
   TIMEOUT 300)
 # They install readers and change the machine's settings in the shared prefix.

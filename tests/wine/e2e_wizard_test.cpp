@@ -93,12 +93,11 @@ protected:
         ASSERT_TRUE(ServerAvailable()) << "run under sim/server/with-server";
         ASSERT_NE(LoadLibraryA("kuvana_coinst.dll"), nullptr);
         ASSERT_TRUE(ServerReset());
-        const std::string fake = ReadWholeFile(ProgramFolder() + "fake_installer.exe");
-        ASSERT_FALSE(fake.empty());
+        ASSERT_FALSE(ServerRootDir().empty()) << "the installers are served from the server's folder";
         std::string list;
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(ServerPutFile(PackagePath(kResponses[i]), std::string("; ") + kResponses[i] + "\r\n"));
-            ASSERT_TRUE(ServerPutFile(PackagePath(kInstallers[i]), fake));
+            ASSERT_TRUE(FileExists(ServerRootDir() + "\\pkg\\" + kInstallers[i])) << kInstallers[i];
             list += std::string(kKeys[i]) + "_ISS,http://download.zorvik.co.jp" + PackagePath(kResponses[i]) + "\n";
             list += std::string(kKeys[i]) + "_EXE,http://download.zorvik.co.jp" + PackagePath(kInstallers[i]) + "\n";
         }
