@@ -62,7 +62,10 @@ void DownloadFile(HWND pageWindow, const char* url, const char* fileName)
             return;
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_DOWNLOAD_RETRY_CANCEL, text);
-        if (MessageBoxA(pageWindow, text, nullptr, MB_RETRYCANCEL) == IDCANCEL)
+        // Only an explicit Retry tries again. A question that could not be shown
+        // (0, e.g. once the wizard is gone) would otherwise retry forever with
+        // nobody there to stop it.
+        if (MessageBoxA(pageWindow, text, nullptr, MB_RETRYCANCEL) != IDRETRY)
             throw DownloadCancelled;
     }
 }

@@ -540,11 +540,9 @@ TEST_F(InstallSequenceTest, ListNamesOutsideTheTemporaryFolderAreTreatedAsMissin
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
-// Disabled until the download step takes a retry question that could not be
-// shown (MessageBoxA gives 0 once the page is gone) as Cancel rather than as
-// Retry; today the worker retries against the server forever. See
-// tests/wine/e2e_requests.md.
-TEST_F(InstallSequenceTest, DISABLED_ClosedDuringAFailingDownloadEndsWithoutRetryingForever)
+// Once the page is gone MessageBoxA cannot ask (it returns 0): the download step
+// must take that as Cancel, not retry against the server forever.
+TEST_F(InstallSequenceTest, ClosedDuringAFailingDownloadEndsWithoutRetryingForever)
 {
     Select(1, 0, 0);
     ASSERT_TRUE(ServerScript(InstallerPath(kKps), "delay=1000,status=404"));
