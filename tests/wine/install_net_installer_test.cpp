@@ -56,6 +56,19 @@ protected:
                 return false;
         return true;
     }
+    // The installer records its end just before it exits: a new download over
+    // its file only works once its process has let go of the file as well.
+    void WaitUntilReleased() const
+    {
+        for (int i = 0; i < 500; ++i) {
+            HANDLE file = CreateFileA(Installed().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+                return;
+            }
+            Sleep(20);
+        }
+    }
     // Waits until `count` runs have recorded their start.
     std::vector<FakeRun> WaitForRuns(size_t count) const
     {
@@ -105,12 +118,14 @@ TEST_F(NetInstallerTest, ClosesTheHandlesOfTheStartedProcessAtOnce)
     ASSERT_EQ(WaitForRuns(1).size(), 1u);
     for (int i = 0; i < 500 && !AllEnded(); ++i)
         Sleep(20);
+    WaitUntilReleased();
     const int before = CountOpenHandles();
     for (int i = 0; i < 3; ++i) {
         NetInstallerLauncher(page.window, FakeUrl().c_str());
         ASSERT_EQ(WaitForRuns(size_t(i) + 2).size(), size_t(i) + 2);
         for (int n = 0; n < 500 && !AllEnded(); ++n)
             Sleep(20);
+        WaitUntilReleased();
     }
     const int after = CountOpenHandles();
     EXPECT_LT(after, before + 3) << "before " << before << ", after " << after;
@@ -192,6 +207,7 @@ TEST_F(NetInstallerTest, InstallerStillRunningFromTheFileBlocksANewDownload)
     SetEvent(release);
     for (int i = 0; i < 500 && !AllEnded(); ++i)
         Sleep(20);
+    WaitUntilReleased();
     NetInstallerLauncher(page.window, FakeUrl().c_str());
     EXPECT_EQ(WaitForRuns(2).size(), 2u);
 }
