@@ -167,8 +167,8 @@ class Handler(BaseHTTPRequestHandler):
         target = urllib.parse.unquote(path)
         try:
             if target.startswith(FAULT):
-                spec, _, rest = target[len(FAULT):].partition("/")
-                fault = Fault(spec)
+                options, _, rest = target[len(FAULT):].partition("/")
+                fault = Fault(options)
                 target = "/" + rest
             else:
                 with self.state().lock:
@@ -203,16 +203,16 @@ class Handler(BaseHTTPRequestHandler):
                 st.files["/" + urllib.parse.unquote(rest)] = data
             return self.simple(200, b"ok\n")
         if name == "script":
-            spec, _, target = urllib.parse.unquote(rest).partition("/")
+            options, _, target = urllib.parse.unquote(rest).partition("/")
             try:
-                Fault("" if spec == "none" else spec)
+                Fault("" if options == "none" else options)
             except ValueError as e:
                 return self.simple(400, ("bad fault option %s\n" % e).encode())
             with st.lock:
-                if spec == "none":
+                if options == "none":
                     st.scripts.pop("/" + target, None)
                 else:
-                    st.scripts["/" + target] = spec
+                    st.scripts["/" + target] = options
                 st.counts.pop("/" + target, None)
             return self.simple(200, b"ok\n")
         return self.simple(404, b"unknown control\n")
