@@ -6,35 +6,12 @@
 
 #include <cstring>
 
-namespace {
-
-class RegistryKey {
-public:
-    RegistryKey(HKEY parent, const char* subKey)
-    {
-        if (RegOpenKeyExA(parent, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-            key = nullptr;
-    }
-    ~RegistryKey()
-    {
-        if (key != nullptr)
-            RegCloseKey(key);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
-
-}  // namespace
+#include "probe/win_handles.h"
 
 std::string ReadRegistryText(const char* subKey, const char* valueName)
 {
-    RegistryKey key(HKEY_LOCAL_MACHINE, subKey);
-    if (key.Get() == nullptr)
+    RegKey key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, subKey))
         return std::string();
     char buffer[kRegistryTextBufferSize];
     DWORD size = sizeof(buffer);

@@ -169,11 +169,7 @@ bool StartInstallThread(InstallProgressPage* page)
 void InstallProgressPage::InitPageInfo()
 {
     WizardPage::InitPageInfo();
-    pageInfo.pszTemplate = MAKEINTRESOURCEA(IDD_PROGRESS_PAGE);
-    pageInfo.pszHeaderTitle = MAKEINTRESOURCEA(IDS_PROGRESS_TITLE);
-    pageInfo.pszHeaderSubTitle = MAKEINTRESOURCEA(IDS_PROGRESS_SUBTITLE);
-    pageInfo.pfnDlgProc = PageDialogThunk;
-    pageInfo.pfnCallback = PageCallbackThunk;
+    SetPageSettings(IDD_PROGRESS_PAGE, IDS_PROGRESS_TITLE, IDS_PROGRESS_SUBTITLE);
 }
 
 UINT InstallProgressPage::PageCallback(HWND, UINT, LPPROPSHEETPAGEA)

@@ -14,11 +14,7 @@ UINT LicenseResourceFor(LANGID systemLanguage)
 void LicensePage::InitPageInfo()
 {
     WizardPage::InitPageInfo();
-    pageInfo.pszTemplate = MAKEINTRESOURCEA(IDD_LICENSE_PAGE);
-    pageInfo.pszHeaderTitle = MAKEINTRESOURCEA(IDS_LICENSE_TITLE);
-    pageInfo.pszHeaderSubTitle = MAKEINTRESOURCEA(IDS_LICENSE_SUBTITLE);
-    pageInfo.pfnDlgProc = PageDialogThunk;
-    pageInfo.pfnCallback = PageCallbackThunk;
+    SetPageSettings(IDD_LICENSE_PAGE, IDS_LICENSE_TITLE, IDS_LICENSE_SUBTITLE);
 }
 
 UINT LicensePage::PageCallback(HWND, UINT, LPPROPSHEETPAGEA)

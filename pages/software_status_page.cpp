@@ -12,9 +12,7 @@ SoftwareStatusPage softwareStatusPage;
 void SoftwareStatusPage::InitPageInfo()
 {
     WizardPage::InitPageInfo();
-    pageInfo.pszTemplate = MAKEINTRESOURCEA(IDD_STATUS_PAGE);
-    pageInfo.pfnDlgProc = PageDialogThunk;
-    pageInfo.pfnCallback = PageCallbackThunk;
+    SetPageSettings(IDD_STATUS_PAGE, 0, 0);
 }
 
 UINT SoftwareStatusPage::PageCallback(HWND, UINT, LPPROPSHEETPAGEA)

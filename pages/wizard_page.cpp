@@ -36,6 +36,17 @@ void WizardPage::InitPageInfo()
     pageInfo.lParam = reinterpret_cast<LPARAM>(this);
 }
 
+void WizardPage::SetPageSettings(UINT templateId, UINT headerTitleId, UINT headerSubtitleId)
+{
+    pageInfo.pszTemplate = MAKEINTRESOURCEA(templateId);
+    if (headerTitleId != 0)
+        pageInfo.pszHeaderTitle = MAKEINTRESOURCEA(headerTitleId);
+    if (headerSubtitleId != 0)
+        pageInfo.pszHeaderSubTitle = MAKEINTRESOURCEA(headerSubtitleId);
+    pageInfo.pfnDlgProc = PageDialogThunk;
+    pageInfo.pfnCallback = PageCallbackThunk;
+}
+
 bool WizardPage::CreatePage()
 {
     pageHandle = IsolationAwareCreatePropertySheetPageA(&pageInfo);

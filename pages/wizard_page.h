@@ -34,6 +34,10 @@ public:
     virtual INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     virtual UINT PageCallback(HWND window, UINT message, LPPROPSHEETPAGEA page);
 
+    // The settings a concrete page adds to the common ones: its dialog template,
+    // its header strings (0 = none) and the two thunks.
+    void SetPageSettings(UINT templateId, UINT headerTitleId, UINT headerSubtitleId);
+
     // Appends this page to the current device's dynamic page list; always 0.
     DWORD AddPage();
 

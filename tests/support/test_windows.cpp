@@ -19,3 +19,11 @@ int CountOpenHandles()
         count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
     return count;
 }
+
+std::string Utf8(const std::wstring& wide)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}

@@ -1,9 +1,11 @@
-// Small Windows fixtures for tests: an owner window for message boxes, and a
-// count of the process's open handles.
+// Small Windows fixtures for tests: an owner window for message boxes, a
+// count of the process's open handles, and UTF-8 for readable assertions.
 #ifndef KUVANA_TESTS_TEST_WINDOWS_H
 #define KUVANA_TESTS_TEST_WINDOWS_H
 
 #include <windows.h>
+
+#include <string>
 
 // A hidden top-level window that stands in for a page's dialog window.
 class OwnerWindow {
@@ -19,5 +21,7 @@ public:
 // Open handles of this process, found by probing the handle table: Wine's
 // GetProcessHandleCount answers 0.
 int CountOpenHandles();
+
+std::string Utf8(const std::wstring& wide);
 
 #endif

@@ -9,18 +9,11 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_windows.h"
 #include "support/wizard_host_run.h"
 #include "wine/expected_strings.inc"
 
 namespace {
-
-std::string Utf8(const std::wstring& wide)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
 
 // The string in the language the resource loader picks in this process (the
 // host runs with the same locale). Under Wine that follows the process locale,

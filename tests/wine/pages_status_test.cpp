@@ -12,19 +12,12 @@
 
 #include "sim/fake_installer/fake_record.h"
 #include "support/server_control.h"
+#include "support/test_windows.h"
 #include "support/wizard_host_run.h"
 
 namespace {
 
 const char kDefaultPath[] = "/Products/kuvana/pcrw/driver/netinstaller/KuvanaNetInstaller.exe";
-
-std::string Utf8(const std::wstring& wide)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
 
 // The module's string as an ANSI page shows it.
 std::string ModuleString(unsigned id)
