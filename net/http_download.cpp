@@ -300,6 +300,16 @@ int HttpDownload::StopJob(bool terminate)
     if (threadHandle != nullptr) {
         if (!terminate) {
             stopRequested = 1;
+            // Closing the request first makes a read blocked in it return at
+            // once where the platform allows it (Windows); Wine 8 lets the
+            // read run on to its receive time-out, which the wait covers.
+            if (requestHandle != nullptr) {
+                if (!InternetCloseHandle(requestHandle)) {
+                    SetStepError(104, GetLastError());
+                    return 104;
+                }
+                requestHandle = nullptr;
+            }
             if (WaitForSingleObject(threadHandle, kStopWait) != WAIT_OBJECT_0) {
                 SetStepError(100, GetLastError());
                 return 100;
@@ -576,12 +586,13 @@ unsigned __stdcall HttpDownload::TransferThread(void* argument)
         }
     }
     if (job->fileHandle != INVALID_HANDLE_VALUE) {
-        if (CloseHandle(job->fileHandle)) {
-            job->fileHandle = INVALID_HANDLE_VALUE;
-        } else {
+        if (!CloseHandle(job->fileHandle)) {
             result = 999000;
             error = GetLastError();
         }
+        // Invalid whatever the close gave: closing the value again could
+        // close a handle someone else has been given since.
+        job->fileHandle = INVALID_HANDLE_VALUE;
     }
     job->SetTransferResult(result, error);
     job->state = Finished;
@@ -590,26 +601,31 @@ unsigned __stdcall HttpDownload::TransferThread(void* argument)
 
 int HttpDownload::Transfer(DWORD* error)
 {
+    // A call on the request that fails once Stop has asked for the end failed
+    // because Stop closed the request under it: that is the stop's own end.
+    auto failed = [&](int code) {
+        const DWORD last = GetLastError();
+        if (stopRequested) {
+            *error = 0;
+            return 307000;
+        }
+        *error = last;
+        return code;
+    };
     DownloadFaultPoint("TransferThread");
-    if (!HttpSendRequestA(requestHandle, nullptr, 0, nullptr, 0)) {
-        *error = GetLastError();
-        return 302000;
-    }
+    if (!HttpSendRequestA(requestHandle, nullptr, 0, nullptr, 0))
+        return failed(302000);
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
-        *error = GetLastError();
-        return 303000;
-    }
+    if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return failed(303000);
     if (status >= 400)
         return 304000;
     DWORD length = 0;
     size = sizeof length;
     if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
-                        nullptr)) {
-        *error = GetLastError();
-        return 305000;
-    }
+                        nullptr))
+        return failed(305000);
     totalBytes = length;
     DWORD count = 0;
     for (;;) {
@@ -619,10 +635,8 @@ int HttpDownload::Transfer(DWORD* error)
         std::memset(buffer, 0, sizeof buffer);
         DWORD got = 0;
         DownloadFaultPoint("TransferThread.read");
-        if (!InternetReadFile(requestHandle, buffer, kBufferSize - 1, &got)) {
-            *error = GetLastError();
-            return 308000;
-        }
+        if (!InternetReadFile(requestHandle, buffer, kBufferSize - 1, &got))
+            return failed(308000);
         // A synchronous read that succeeds with no bytes means the body has
         // ended: short of the Content-Length, the file is incomplete. (A
         // stalled server is bounded by the receive time-out instead.)
@@ -636,11 +650,16 @@ int HttpDownload::Transfer(DWORD* error)
         count += got;
         receivedBytes = count;
         if (count >= totalBytes) {
-            if (!CloseHandle(fileHandle)) {
-                *error = GetLastError();
+            DownloadFaultPoint("TransferThread.close");
+            // The handle is spent whether or not the close succeeds, so the
+            // result reaches the owner and a later Stop has nothing to close.
+            const BOOL closed = CloseHandle(fileHandle);
+            const DWORD closeError = GetLastError();
+            fileHandle = INVALID_HANDLE_VALUE;
+            if (!closed) {
+                *error = closeError;
                 return 311000;
             }
-            fileHandle = INVALID_HANDLE_VALUE;
             return 0;
         }
     }

@@ -25,6 +25,7 @@ public:
                job.threadHandle == nullptr && job.fileHandle == INVALID_HANDLE_VALUE;
     }
     static bool RequestOpen(const HttpDownload& job) { return job.requestHandle != nullptr; }
+    static HANDLE File(const HttpDownload& job) { return job.fileHandle; }
     static int Crack(HttpDownload& job, const char* url, int* scheme, INTERNET_PORT* port, std::string* path)
     {
         char host[512] = {};
@@ -558,6 +559,30 @@ TEST_F(DownloadFaultTest, FaultDuringTheTransfer)
     EXPECT_TRUE(DeleteFileA(local.c_str()));
 }
 
+// The completed file's close fails (the hook closes the handle first): the
+// result still reaches the owner, and Stop has nothing left to close.
+HttpDownload* closingJob = nullptr;
+
+void CloseFirstHook(const char* operation)
+{
+    if (std::strcmp(operation, "TransferThread.close") == 0)
+        CloseHandle(Job::File(*closingJob));
+}
+
+TEST_F(DownloadFaultTest, FailedCloseOfTheCompletedFileReachesTheOwnerAndStopStillWorks)
+{
+    ASSERT_TRUE(ServerPutFile("/f.bin", Pattern(5000)));
+    HttpDownload job;
+    closingJob = &job;
+    downloadFaultHook = &CloseFirstHook;
+    EXPECT_EQ(311000, Download(job, ServerUrl("/f.bin")));
+    downloadFaultHook = nullptr;
+    EXPECT_EQ(ERROR_INVALID_HANDLE, Job::SystemError(job));
+    EXPECT_EQ(0, job.Stop(false));
+    EXPECT_EQ(HttpDownload::Idle, job.GetState());
+    EXPECT_TRUE(Job::AllClosed(job));
+}
+
 // ---- slow: a server that stops sending (own CTest entry) ---------------------
 
 ULONGLONG ProcessCpuMilliseconds()
@@ -586,13 +611,16 @@ TEST_F(DownloadTest, SlowStopWaitsForTheReceiveTimeOutOfAStalledRead)
     DWORD start = GetTickCount();
     EXPECT_EQ(0, job.Stop(false));
     DWORD waited = GetTickCount() - start;
-    EXPECT_GT(waited, 20000u);  // the read only gives up after 30000 ms
+    // Stop closes the request before it waits. On Windows that ends the
+    // blocked read at once; Wine 8 ignores a close from another thread, so
+    // there the read only gives up at its 30000 ms receive time-out.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr)
+        EXPECT_GT(waited, 20000u);
     EXPECT_LT(waited, 40000u);
     EXPECT_LT(ProcessCpuMilliseconds() - cpu, 2000u);  // blocked, not spinning
-    EXPECT_EQ(308000, Job::TransferResult(job));
-    // Windows reports ERROR_INTERNET_TIMEOUT; Wine 8 passes the socket's own.
-    LONG error = Job::SystemError(job);
-    EXPECT_TRUE(error == ERROR_INTERNET_TIMEOUT || error == 10060 /* WSAETIMEDOUT */) << error;
+    // The read failed while the stop was asked for: the stop's own result.
+    EXPECT_EQ(307000, Job::TransferResult(job));
+    EXPECT_EQ(0, Job::SystemError(job));
     EXPECT_TRUE(Job::AllClosed(job));
     EXPECT_EQ(20478u, ReadFileText(local).size());
 }
