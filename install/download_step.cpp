@@ -21,7 +21,10 @@ void SetBar(HWND bar, int percent)
 }
 
 // Runs one attempt on a fresh job to its end; true when the file is complete.
-bool Attempt(HttpDownload& job, HWND bar, const char* url, const std::string& localPath)
+// A page closed meanwhile stops the transfer and ends the step as Cancel does:
+// nobody is left to wait for the file, and the worker must not outlive the
+// wizard by a whole download.
+bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, const std::string& localPath)
 {
     job.Start(url, localPath.c_str());
     if (job.GetState() != HttpDownload::Prepared) {
@@ -38,6 +41,10 @@ bool Attempt(HttpDownload& job, HWND bar, const char* url, const std::string& lo
     // GetPercent would clear a copied failure.
     while (job.GetState() != HttpDownload::Finished) {
         Sleep(kPollMilliseconds);
+        if (!IsWindow(pageWindow)) {
+            job.Stop(false);
+            throw DownloadCancelled;
+        }
         percent = job.GetPercent();
         SetBar(bar, percent);
     }
@@ -58,7 +65,7 @@ void DownloadFile(HWND pageWindow, const char* url, const char* fileName)
     for (;;) {
         // The failed attempt's job lives until the user has answered.
         HttpDownload job;
-        if (Attempt(job, bar, url, localPath))
+        if (Attempt(pageWindow, job, bar, url, localPath))
             return;
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_DOWNLOAD_RETRY_CANCEL, text);

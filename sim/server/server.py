@@ -80,6 +80,7 @@ class State:
             self.counts = {}
             self.files = {}
             self.log = []
+            self.aborts = []
         if getattr(self, "log_path", None):
             open(self.log_path, "wb").close()
 
@@ -89,6 +90,11 @@ class State:
             if self.log_path:
                 with open(self.log_path, "ab") as f:
                     f.write(head + b"\r\n")
+
+    def record_abort(self, path):
+        """A response the client cut short by closing the connection."""
+        with self.lock:
+            self.aborts.append(path)
 
     def count(self, path):
         with self.lock:
@@ -193,6 +199,10 @@ class Handler(BaseHTTPRequestHandler):
             with st.lock:
                 data = b"".join(h + b"\r\n" for h in st.log)
             return self.simple(200, data)
+        if name == "aborts":
+            with st.lock:
+                data = b"".join(p.encode() + b"\n" for p in st.aborts)
+            return self.simple(200, data)
         if name == "ca":
             return self.simple(200 if st.ca_der else 404, st.ca_der, "application/pkix-cert")
         if name == "ports":
@@ -284,13 +294,17 @@ class Handler(BaseHTTPRequestHandler):
             limit = min(limit, fault.get("stall"))
         plain = (path is not None and "chunked" not in fault.flags and not fault.trickle and not fault.pause
                  and limit == size and not isinstance(self.connection, ssl.SSLSocket))
-        if plain:
-            with open(path, "rb") as f:
-                self.connection.sendfile(f)
-        else:
-            self.send_body(data, path, limit, fault)
-        if fault.has("stall"):
-            self.stall()
+        try:
+            if plain:
+                with open(path, "rb") as f:
+                    self.connection.sendfile(f)
+            else:
+                self.send_body(data, path, limit, fault)
+        except (ConnectionError, ssl.SSLError, OSError):
+            self.state().record_abort(target)
+            raise
+        if fault.has("stall") and self.stall():
+            self.state().record_abort(target)
         elif "chunked" in fault.flags and not fault.has("short"):
             self.wfile.write(b"0\r\n\r\n")
 
@@ -335,7 +349,8 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
 
     def stall(self):
-        """Keeps the connection open and silent until the client goes away."""
+        """Keeps the connection open and silent until the client goes away;
+        true when it did."""
         self.close_connection = True
         end = time.monotonic() + STALL_LIMIT
         sock = self.connection
@@ -344,9 +359,10 @@ class Handler(BaseHTTPRequestHandler):
             if ready:
                 try:
                     if not sock.recv(4096):
-                        return
+                        return True
                 except (OSError, ssl.SSLError):
-                    return
+                    return True
+        return False
 
 
 class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):

@@ -163,3 +163,20 @@ std::vector<ServerRequest> ServerRequests()
     Control("GET", "log", std::string(), &log);
     return ParseServerLog(log);
 }
+
+std::vector<std::string> ServerAbortedPaths()
+{
+    std::string text;
+    Control("GET", "aborts", std::string(), &text);
+    std::vector<std::string> paths;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > pos)
+            paths.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return paths;
+}

@@ -45,6 +45,8 @@ struct ServerRequest {
 // requests excluded). A request is logged before its response is sent.
 std::vector<ServerRequest> ServerRequests();
 std::vector<ServerRequest> ParseServerLog(const std::string& log);
+// Paths whose response the client cut short by closing the connection.
+std::vector<std::string> ServerAbortedPaths();
 
 // Adds the server's test CA to the prefix's machine root store (links crypt32).
 bool ServerTrustTestCa();
