@@ -54,3 +54,13 @@ int TransferPercent(unsigned long received, unsigned long total, bool* beyond)
     }
     return static_cast<int>(static_cast<double>(received) * 100.0 / static_cast<double>(total));
 }
+
+bool TooSlow(TransferPace* pace, std::uint32_t now, std::uint32_t got)
+{
+    pace->windowBytes += got;
+    if (pace->windowBytes >= kTrickleMinimumBytes) {
+        *pace = StartPace(now);
+        return false;
+    }
+    return std::uint32_t(now - pace->windowStart) >= kTrickleWindowMilliseconds;
+}

@@ -4,6 +4,7 @@
 #define KUVANA_NET_DOWNLOAD_LOGIC_H
 
 #include <cstddef>
+#include <cstdint>
 
 // Length of text, or limit when no NUL comes within limit characters: never
 // reads past text[limit - 1], so an unterminated argument is caught.
@@ -22,6 +23,24 @@ int StartArgumentsCode(const char* url, const char* localPath);
 // truncated toward zero. No total known yet gives 0; beyond is set when more
 // bytes arrived than the total announced.
 int TransferPercent(unsigned long received, unsigned long total, bool* beyond);
+
+// A transfer slower than this ends as a receive time-out does: it must bring
+// kTrickleMinimumBytes within kTrickleWindowMilliseconds of the last time it
+// had brought as many. The per-receive time-out alone lets a server that
+// sends a byte just inside it keep a transfer alive for ever.
+constexpr std::uint32_t kTrickleWindowMilliseconds = 60000;
+constexpr std::uint32_t kTrickleMinimumBytes = 1024;
+
+struct TransferPace {
+    std::uint32_t windowStart;  // tick count when the window began
+    std::uint32_t windowBytes;  // bytes received since
+};
+
+inline TransferPace StartPace(std::uint32_t now) { return TransferPace{now, 0}; }
+
+// Counts got bytes received at tick count now; true when the transfer is too
+// slow to keep. Tick counts wrap: only their difference is used.
+bool TooSlow(TransferPace* pace, std::uint32_t now, std::uint32_t got);
 
 // A result is a phase code (a multiple of 1000) plus a step code (below 1000).
 inline int DownloadResult(int stepCode, int phaseCode) { return stepCode + phaseCode; }

@@ -628,6 +628,7 @@ int HttpDownload::Transfer(DWORD* error)
         return failed(305000);
     totalBytes = length;
     DWORD count = 0;
+    TransferPace pace = StartPace(GetTickCount());
     for (;;) {
         if (stopRequested)
             return 307000;
@@ -635,11 +636,19 @@ int HttpDownload::Transfer(DWORD* error)
         std::memset(buffer, 0, sizeof buffer);
         DWORD got = 0;
         DownloadFaultPoint("TransferThread.read");
-        if (!InternetReadFile(requestHandle, buffer, kBufferSize - 1, &got))
+        // Waits for the next data (bounded by the receive time-out), then
+        // reads only what has come: a synchronous read of a whole buffer would
+        // block until the buffer is full, and the pace below could never be
+        // checked against a trickling server.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(requestHandle, &available, 0, 0))
             return failed(308000);
-        // A synchronous read that succeeds with no bytes means the body has
-        // ended: short of the Content-Length, the file is incomplete. (A
-        // stalled server is bounded by the receive time-out instead.)
+        if (available > 0 &&
+            !InternetReadFile(requestHandle, buffer, available < kBufferSize - 1 ? available : kBufferSize - 1,
+                              &got))
+            return failed(308000);
+        // No data without a failure means the body has ended: short of the
+        // Content-Length, the file is incomplete.
         if (got == 0)
             return 309000;
         DWORD written = 0;
@@ -661,6 +670,10 @@ int HttpDownload::Transfer(DWORD* error)
                 return 311000;
             }
             return 0;
+        }
+        if (TooSlow(&pace, GetTickCount(), got)) {
+            *error = ERROR_INTERNET_TIMEOUT;
+            return 308000;
         }
     }
 }

@@ -60,6 +60,30 @@ TEST(Percent, TruncatesAndFlagsMoreThanAnnounced)
     EXPECT_EQ(99, TransferPercent(0xFFFFFFFEul, 0xFFFFFFFFul, nullptr));
 }
 
+TEST(Pace, EachKibibyteMustComeWithinTheWindowOfThePreviousOne)
+{
+    // A trickle: 100 bytes every 10 s is too slow once 60 s have passed.
+    TransferPace pace = StartPace(0);
+    std::uint32_t now = 0;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(TooSlow(&pace, now += 10000, 100)) << now;
+    EXPECT_TRUE(TooSlow(&pace, now += 10000, 100));
+
+    // Just above the rate: each full KiB opens a new window, however long the transfer.
+    pace = StartPace(0);
+    now = 0;
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FALSE(TooSlow(&pace, now += 59999, 1024)) << i;
+    // A burst earns no credit for a later silence.
+    EXPECT_FALSE(TooSlow(&pace, now += 1, 100000));
+    EXPECT_TRUE(TooSlow(&pace, now += 60000, 1023));
+
+    // Tick counts that wrap around.
+    pace = StartPace(0xFFFFF000u);
+    EXPECT_FALSE(TooSlow(&pace, 0x00001000u, 10));
+    EXPECT_TRUE(TooSlow(&pace, 0xFFFFF000u + kTrickleWindowMilliseconds, 10));
+}
+
 TEST(Result, PhaseAndStepAddUpAndSplitApart)
 {
     const int result = DownloadResult(305, 111000);  // InternetConnectA failed

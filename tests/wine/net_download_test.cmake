@@ -1,6 +1,9 @@
-# The download job against its own loopback server. The one case that waits for
-# WinINet's 30 s receive time-out runs as a CTest entry of its own, in parallel.
+# The download job against its own loopback server. The cases that wait for
+# WinINet's 30 s receive time-out and for a minute of trickle run as CTest
+# entries of their own, in parallel.
 kuvana_wine_server_test(net_download_test SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/net_download_test.cpp
-  TLS TIMEOUT 120 ENV GTEST_FILTER=-*Slow*)
+  TLS TIMEOUT 120 ENV GTEST_FILTER=-*Slow*:*Trickle*)
 kuvana_wine_server_add_test(wine.net_download_test.slow net_download_test TLS
   ARGS --gtest_filter=*Slow* TIMEOUT 120)
+kuvana_wine_server_add_test(wine.net_download_test.trickle net_download_test TLS
+  ARGS --gtest_filter=*Trickle* TIMEOUT 150)

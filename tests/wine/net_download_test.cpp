@@ -625,4 +625,33 @@ TEST_F(DownloadTest, SlowStopWaitsForTheReceiveTimeOutOfAStalledRead)
     EXPECT_EQ(20478u, ReadFileText(local).size());
 }
 
+// ---- slow: a trickling server and a slow but steady one (own CTest entry) ---
+
+TEST_F(DownloadTest, TrickleEndsAsAReceiveTimeOutWhileASteadySlowLinkCompletes)
+{
+    // 64 bytes every 5 s is below 1 KiB a minute; 128 bytes every 5 s above it.
+    ASSERT_TRUE(ServerPutFile("/trickle.bin", Pattern(2048)));
+    ASSERT_TRUE(ServerPutFile("/steady.bin", Pattern(14 * 128)));
+    HttpDownload trickle;
+    HttpDownload steady;
+    const std::string steadyLocal = dir + "\\steady.bin";
+    ASSERT_TRUE(trickle.Start(ServerUrl("/_fault/trickle=64:5000/trickle.bin").c_str(), local.c_str()));
+    ASSERT_TRUE(steady.Start(ServerUrl("/_fault/trickle=128:5000/steady.bin").c_str(), steadyLocal.c_str()));
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(trickle.Run());
+    ASSERT_TRUE(steady.Run());
+
+    EXPECT_EQ(308000, Finish(trickle, 90000));
+    const DWORD ended = GetTickCount() - start;
+    EXPECT_GE(ended, 55000u);
+    EXPECT_LT(ended, 75000u);
+    EXPECT_EQ(ERROR_INTERNET_TIMEOUT, Job::SystemError(trickle));
+    EXPECT_LT(ReadFileText(local).size(), 1024u);
+
+    EXPECT_EQ(0, Finish(steady, 90000));  // 65 s, past the first minute
+    EXPECT_EQ(Pattern(14 * 128), ReadFileText(steadyLocal));
+    EXPECT_EQ(0, steady.Stop(false));
+    DeleteFileA(steadyLocal.c_str());
+}
+
 }  // namespace
