@@ -59,11 +59,12 @@ DWORD NeedWizardPages()
     if (inventory.LoadDrivers() != 0 || inventory.LoadReaders() != 0)
         return 1;
     // A zrvemb reader whose own driver is newer than the registered driver
-    // software needs the software installed or replaced.
+    // software needs the software installed or replaced. The texts are
+    // compared whole: build numbers above 255 are common.
     for (const ReaderEntry& entry : inventory.group1) {
         if (entry.device.kind != kindZrvemb)
             continue;
-        if (CompareVersion(VersionText(entry.device.driverVersion), std::string(driverVersion)) == -1)
+        if (CompareVersion(entry.driverVersionText, std::string(driverVersion)) == -1)
             return 1;
     }
     return 0;

@@ -1,9 +1,11 @@
 #include "probe/inventory.h"
 
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "probe/driver_files.h"
+#include "probe/reader_interfaces.h"
 #include "probe/reader_rules.h"
 #include "probe/readers.h"
 
@@ -29,22 +31,23 @@ uint32_t DeviceInventory::LoadReaders()
     group1.clear();
     group4.clear();
     group8.clear();
+    ReaderInterfaces interfaces;  // one walk of each interface class serves the whole load
     uint16_t count = 0;
-    int status = EnumerateReaders(&count, nullptr);
+    int status = EnumerateReaders(&count, nullptr, interfaces, nullptr);
     if (status != 0)
         return uint32_t(status);
-    std::vector<DeviceRecord> records;
-    try {
-        records.resize(count);
-    } catch (const std::bad_alloc&) {
+    // A buffer even for no records: the second call writes into it, never only counts.
+    std::unique_ptr<DeviceRecord[]> records(new (std::nothrow) DeviceRecord[count]);
+    if (!records)
         return inventoryNoBuffer;
-    }
-    status = EnumerateReaders(&count, records.empty() ? nullptr : records.data());
+    const uint16_t capacity = count;
+    std::vector<std::string> driverVersions;
+    status = EnumerateReaders(&count, records.get(), interfaces, &driverVersions);
     if (status != 0)
         return uint32_t(status);
     // Readers may have come and gone between the two calls: the second count rules.
-    if (count > records.size())
-        count = uint16_t(records.size());
+    if (count > capacity)
+        count = capacity;
     for (uint16_t i = 0; i < count; ++i) {
         const DeviceRecord& device = records[i];
         std::map<int32_t, DriverRecord>::const_iterator driver = drivers.find(device.kind);
@@ -59,7 +62,9 @@ uint32_t DeviceInventory::LoadReaders()
         default: break;
         }
         ReaderEntry entry;
-        IdentifyReader(entry, driver->second, device);
+        IdentifyReader(entry, driver->second, device, interfaces);
+        if (i < driverVersions.size())
+            entry.driverVersionText = driverVersions[i];
         if (group != nullptr)
             group->push_back(entry);
     }

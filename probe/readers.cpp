@@ -3,12 +3,13 @@
 #include <setupapi.h>
 #include <shlwapi.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "probe/bounded_request.h"
+#include "probe/reader_interfaces.h"
 #include "probe/reader_rules.h"
 #include "probe/versions.h"
 #include "probe/win_handles.h"
@@ -18,55 +19,34 @@ const GUID pcCardInterfaceClass = {0x1AB5ECA2, 0xF4D9, 0x46B9, {0x9A, 0xF7, 0x3C
 
 namespace {
 
-enum class WalkStatus { ok, noMoreItems, failed };
-
-const GUID& InterfaceClass(int32_t kind)
-{
-    return kind == kindZrvpccard ? pcCardInterfaceClass : readerInterfaceClass;
-}
-
-// The DevicePath of member index of a device information set.
-WalkStatus ReadDevicePath(HDEVINFO set, const GUID& interfaceClass, DWORD index, std::string& path)
-{
-    SP_DEVICE_INTERFACE_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.cbSize = sizeof data;  // 32
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, &data))
-        return GetLastError() == ERROR_NO_MORE_ITEMS ? WalkStatus::noMoreItems : WalkStatus::failed;
-    DWORD required = 0;
-    if (!SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr) &&
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return WalkStatus::failed;
-    std::vector<char> buffer;
-    try {
-        buffer.assign(size_t(required) + 1024, 0);
-    } catch (...) {
-        return WalkStatus::failed;
-    }
-    SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);  // 8
-    if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, DWORD(buffer.size()), nullptr, nullptr))
-        return WalkStatus::failed;
-    const size_t offset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-    path.assign(detail->DevicePath, strnlen(detail->DevicePath, buffer.size() - offset));
-    return WalkStatus::ok;
-}
-
 HANDLE OpenPath(const std::string& path)
 {
     return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
+                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
 }
 
-// One synchronous control request; the reply buffer is zero-filled first so a
-// failed request never leaves old memory behind as a reply.
-bool Request(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* reply, DWORD replySize)
+// A reader handle with the path it was opened through. A request that ran out
+// of time on that path once in this inventory fails at once when asked again,
+// so a reader that never answers costs the time bound once, not on every walk.
+struct Reader {
+    HANDLE handle;
+    const std::string* path;        // null: nothing remembered
+    ReaderInterfaces* interfaces;   // null: nothing remembered
+};
+
+bool Request(const Reader& reader, DWORD code, const void* input, DWORD inputSize, void* reply, DWORD replySize)
 {
-    if (reply != nullptr)
-        std::memset(reply, 0, replySize);
-    DWORD returned = 0;
-    return DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, reply, replySize, &returned, nullptr) !=
-           FALSE;
+    const bool remembered = reader.interfaces != nullptr && reader.path != nullptr;
+    if (remembered && reader.interfaces->Stalled(*reader.path, code)) {
+        if (reply != nullptr)
+            std::memset(reply, 0, replySize);
+        SetLastError(ERROR_SEM_TIMEOUT);
+        return false;
+    }
+    RequestOutcome outcome = BoundedRequest(reader.handle, code, input, inputSize, reply, replySize);
+    if (outcome == RequestOutcome::timedOut && remembered)
+        reader.interfaces->MarkStalled(*reader.path, code);
+    return outcome == RequestOutcome::ok;
 }
 
 struct Pass {
@@ -77,37 +57,40 @@ struct Pass {
 };
 
 // One pass over a class; returns -1 when it ended through a failure.
-int RunPass(const Pass& pass, uint16_t capacity, DeviceRecord* records, unsigned& found, uint16_t& written)
+int RunPass(const Pass& pass, uint16_t capacity, DeviceRecord* records, unsigned& found, uint16_t& written,
+            ReaderInterfaces& interfaces, std::vector<std::string>* driverVersions)
 {
-    const GUID& interfaceClass = InterfaceClass(pass.kind);
-    DeviceInfoSet set(SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!set.Valid())
+    if (!interfaces.ClassPresent(pass.kind))
         return 0;
     for (DWORD index = 0;; ++index) {
         std::string path;
-        WalkStatus walk = ReadDevicePath(set.Get(), interfaceClass, index, path);
+        WalkStatus walk = interfaces.Path(pass.kind, index, path);
         if (walk == WalkStatus::noMoreItems)
             return 0;
         if (walk == WalkStatus::failed)
             return -1;
 
         uint32_t driverVersion = 0;
+        std::string versionText;
         if (pass.kind != kindZrvpccard) {
             std::string::size_type brace = path.rfind('{');
             if (brace == std::string::npos)
                 return 0;
-            if (InterfaceDriverVersion(path.c_str(), &driverVersion, path.c_str() + brace) != 0)
+            if (interfaces.DriverVersion(pass.kind, index, path.c_str() + brace, versionText) != 0)
                 return 0;
+            driverVersion = PackVersion(versionText.c_str());
         }
 
-        DeviceHandle control(OpenPath(path + ControlSuffix(pass.kind)));
+        const std::string controlPath = path + ControlSuffix(pass.kind);
+        DeviceHandle control(OpenPath(controlPath));
         if (!control.Valid())
             continue;
+        const Reader reader = {control.Get(), &controlPath, &interfaces};
         EnumerationReplies replies = {0, 0, 0};
-        if (!Request(control.Get(), pass.unitCode, nullptr, 0, &replies.unit, 4) ||
-            !Request(control.Get(), pass.wordCode, nullptr, 0, &replies.word, 2))
+        if (!Request(reader, pass.unitCode, nullptr, 0, &replies.unit, 4) ||
+            !Request(reader, pass.wordCode, nullptr, 0, &replies.word, 2))
             continue;
-        bool identified = Request(control.Get(), pass.identityCode, nullptr, 0, &replies.identity, 4);
+        bool identified = Request(reader, pass.identityCode, nullptr, 0, &replies.identity, 4);
         if (!identified && pass.kind == kindZrvemb)
             continue;
         control.Close();
@@ -115,9 +98,56 @@ int RunPass(const Pass& pass, uint16_t capacity, DeviceRecord* records, unsigned
         if (records != nullptr && found < capacity) {
             records[written] = MakeDeviceRecord(pass.kind, replies, ReadParametersFlag(pass.kind), driverVersion);
             ++written;
+            if (driverVersions != nullptr)
+                driverVersions->push_back(versionText);
         }
         ++found;
     }
+}
+
+// The unit search; on 0 the handle is open and path names what was opened.
+uint32_t OpenUnit(int32_t kind, int unit, HANDLE* handle, ReaderInterfaces& interfaces, std::string& unitPath)
+{
+    if (handle == nullptr)
+        return deviceBadArgument;
+    *handle = INVALID_HANDLE_VALUE;
+    const std::string suffix = UnitSuffix(kind, unit);
+    if (!interfaces.ClassPresent(kind))
+        return deviceNotFound;
+    for (DWORD index = 0;; ++index) {
+        std::string path;
+        WalkStatus walk = interfaces.Path(kind, index, path);
+        if (walk == WalkStatus::noMoreItems)
+            return deviceNotFound;
+        if (walk == WalkStatus::failed)
+            return deviceUnknownError;
+        DeviceHandle unitHandle(OpenPath(path + suffix));
+        if (unitHandle.Valid()) {
+            unitPath = path + suffix;
+            *handle = unitHandle.Release();
+            return 0;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_INVALID_PARAMETER)
+            continue;
+        uint32_t code = MapDeviceError(kind, error);
+        if (code != 0)
+            return code;
+    }
+}
+
+uint32_t AskModelName(int32_t kind, const Reader& reader, char* text)
+{
+    if (reader.handle == nullptr || reader.handle == INVALID_HANDLE_VALUE || kind == kindZrvpccard || text == nullptr)
+        return deviceBadArgument;
+    const DWORD language = ModelNameLanguage(GetUserDefaultLangID(), PathFileExistsA("kuvanadiag3JPN.dll") != FALSE,
+                                             PathFileExistsA("kuvanadiag3CHN.dll") != FALSE);
+    char reply[128];
+    if (!Request(reader, ioctlModelName, &language, sizeof language, reply, sizeof reply))
+        return MapDeviceError(kind, GetLastError());
+    std::string name = ModelNameFromReply(reply, sizeof reply);
+    std::memcpy(text, name.c_str(), name.size() + 1);
+    return 0;
 }
 
 // Bounded formatting into a MAX_PATH buffer; false when the text does not fit.
@@ -144,6 +174,13 @@ bool ReadString(const char* keyPath, const char* name, char (&value)[MAX_PATH + 
 
 int EnumerateReaders(uint16_t* count, DeviceRecord* records)
 {
+    ReaderInterfaces interfaces;
+    return EnumerateReaders(count, records, interfaces, nullptr);
+}
+
+int EnumerateReaders(uint16_t* count, DeviceRecord* records, ReaderInterfaces& interfaces,
+                     std::vector<std::string>* driverVersions)
+{
     if (count == nullptr)
         return -1;
     const uint16_t capacity = *count;
@@ -152,11 +189,13 @@ int EnumerateReaders(uint16_t* count, DeviceRecord* records)
         {kindZrvport, ioctlUnit, ioctlWord, ioctlIdentity},
         {kindZrvpccard, ioctlUnit, ioctlWord, ioctlIdentity},
     };
+    if (driverVersions != nullptr)
+        driverVersions->clear();
     unsigned found = 0;
     uint16_t written = 0;
     int status = 0;
-    for (const Pass& pass : passes)
-        status = RunPass(pass, capacity, records, found, written);  // only pass C's status counts
+    for (const Pass& pass : passes)  // only pass C's status counts
+        status = RunPass(pass, capacity, records, found, written, interfaces, driverVersions);
     unsigned result = records != nullptr ? written : found;
     *count = uint16_t(result > 0xFFFF ? 0xFFFF : result);
     return result != 0 ? 0 : status;
@@ -164,70 +203,48 @@ int EnumerateReaders(uint16_t* count, DeviceRecord* records)
 
 uint32_t OpenReaderUnit(int32_t kind, int unit, HANDLE* handle)
 {
-    if (handle == nullptr)
-        return deviceBadArgument;
-    *handle = INVALID_HANDLE_VALUE;
-    const std::string suffix = UnitSuffix(kind, unit);
-    const GUID& interfaceClass = InterfaceClass(kind);
-    DeviceInfoSet set(SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!set.Valid())
-        return deviceNotFound;
-    for (DWORD index = 0;; ++index) {
-        std::string path;
-        WalkStatus walk = ReadDevicePath(set.Get(), interfaceClass, index, path);
-        if (walk == WalkStatus::noMoreItems)
-            return deviceNotFound;
-        if (walk == WalkStatus::failed)
-            return deviceUnknownError;
-        DeviceHandle unitHandle(OpenPath(path + suffix));
-        if (unitHandle.Valid()) {
-            *handle = unitHandle.Release();
-            return 0;
-        }
-        DWORD error = GetLastError();
-        if (error == ERROR_INVALID_PARAMETER)
-            continue;
-        uint32_t code = MapDeviceError(kind, error);
-        if (code != 0)
-            return code;
-    }
+    ReaderInterfaces interfaces;
+    std::string path;
+    return OpenUnit(kind, unit, handle, interfaces, path);
 }
 
 uint32_t QueryModelName(int32_t kind, HANDLE handle, char* text)
 {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || kind == kindZrvpccard || text == nullptr)
-        return deviceBadArgument;
-    const DWORD language = ModelNameLanguage(GetUserDefaultLangID(), PathFileExistsA("kuvanadiag3JPN.dll") != FALSE,
-                                             PathFileExistsA("kuvanadiag3CHN.dll") != FALSE);
-    char reply[128];
-    if (!Request(handle, ioctlModelName, &language, sizeof language, reply, sizeof reply))
-        return MapDeviceError(kind, GetLastError());
-    std::string name = ModelNameFromReply(reply, sizeof reply);
-    std::memcpy(text, name.c_str(), name.size() + 1);
-    return 0;
+    const Reader reader = {handle, nullptr, nullptr};
+    return AskModelName(kind, reader, text);
 }
 
 void IdentifyReader(ReaderEntry& entry, const DriverRecord& driver, const DeviceRecord& device)
 {
+    ReaderInterfaces interfaces;
+    IdentifyReader(entry, driver, device, interfaces);
+}
+
+void IdentifyReader(ReaderEntry& entry, const DriverRecord& driver, const DeviceRecord& device,
+                    ReaderInterfaces& interfaces)
+{
     entry.driver = &driver;
     entry.device = device;
     entry.modelName.clear();
+    entry.driverVersionText.clear();
     char name[128] = {};
 
     HANDLE raw = INVALID_HANDLE_VALUE;
-    bool ok = OpenReaderUnit(device.kind, device.unitNumber, &raw) == 0;
+    std::string path;
+    bool ok = OpenUnit(device.kind, device.unitNumber, &raw, interfaces, path) == 0;
     DeviceHandle unit(ok ? raw : INVALID_HANDLE_VALUE);
+    const Reader reader = {unit.Get(), &path, &interfaces};
     const bool emb = device.kind == kindZrvemb;
     if (ok && emb)
-        ok = Request(unit.Get(), ioctlPrepare1Emb, nullptr, 0, nullptr, 0);
+        ok = Request(reader, ioctlPrepare1Emb, nullptr, 0, nullptr, 0);
     if (ok) {
         const DWORD timeout = 2000;
-        ok = Request(unit.Get(), emb ? ioctlPrepare2Emb : ioctlPrepare2, &timeout, sizeof timeout, nullptr, 0);
+        ok = Request(reader, emb ? ioctlPrepare2Emb : ioctlPrepare2, &timeout, sizeof timeout, nullptr, 0);
     }
     if (ok)
-        ok = Request(unit.Get(), emb ? ioctlPrepare3Emb : ioctlPrepare3, nullptr, 0, nullptr, 0);
+        ok = Request(reader, emb ? ioctlPrepare3Emb : ioctlPrepare3, nullptr, 0, nullptr, 0);
     if (ok) {
-        uint32_t status = QueryModelName(device.kind, unit.Get(), name);
+        uint32_t status = AskModelName(device.kind, reader, name);
         unit.Close();
         if (status == 0 && name[0] != '\0') {
             entry.modelName = name;
@@ -240,7 +257,16 @@ void IdentifyReader(ReaderEntry& entry, const DriverRecord& driver, const Device
 
 int InterfaceDriverVersion(const char* devicePath, uint32_t* version, const char* classText)
 {
-    if (devicePath == nullptr || version == nullptr || classText == nullptr)
+    std::string text;
+    if (version == nullptr || InterfaceDriverVersionText(devicePath, classText, text) != 0)
+        return -1;
+    *version = PackVersion(text.c_str());
+    return 0;
+}
+
+int InterfaceDriverVersionText(const char* devicePath, const char* classText, std::string& text)
+{
+    if (devicePath == nullptr || classText == nullptr)
         return -1;
     char keyPath[MAX_PATH];
     char value[MAX_PATH + 1];
@@ -254,7 +280,7 @@ int InterfaceDriverVersion(const char* devicePath, uint32_t* version, const char
     if (!FormatPath(keyPath, "SYSTEM\\CurrentControlSet\\Control\\Class\\%s", value) ||
         !ReadString(keyPath, "DriverVersion", value))
         return -1;
-    *version = PackVersion(value);
+    text = value;
     return 0;
 }
 

@@ -36,6 +36,9 @@ struct ReaderEntry {
     const DriverRecord* driver;
     DeviceRecord device;
     std::string modelName;
+    // The DriverVersion of the reader's driver as its registry holds it: the
+    // record's packed form keeps only 8 bits a number, too few to compare.
+    std::string driverVersionText;
 };
 
 // Group bits in the top four bits of a ReaderId.

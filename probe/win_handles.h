@@ -55,16 +55,18 @@ private:
 
 class DeviceInfoSet {
 public:
-    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoSet()
-    {
-        if (Valid())
-            SetupDiDestroyDeviceInfoList(set_);
-    }
+    explicit DeviceInfoSet(HDEVINFO set = INVALID_HANDLE_VALUE) : set_(set) {}
+    ~DeviceInfoSet() { Reset(INVALID_HANDLE_VALUE); }
     DeviceInfoSet(const DeviceInfoSet&) = delete;
     DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
     bool Valid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
     HDEVINFO Get() const { return set_; }
+    void Reset(HDEVINFO set)
+    {
+        if (Valid())
+            SetupDiDestroyDeviceInfoList(set_);
+        set_ = set;
+    }
 
 private:
     HDEVINFO set_;

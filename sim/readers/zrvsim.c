@@ -50,6 +50,7 @@ struct Reader {
     ULONG failOpen;
     ULONG failUnit;
     ULONG failRequest[12];
+    ULONG stallRequest[12];  /* non-zero: the request never completes until cancelled */
     ULONG opens;
     ULONG requests;
     HANDLE countersKey;  /* kept open while started: counting must stay cheap */
@@ -169,6 +170,8 @@ static void ReadFailures(struct Reader* reader, HANDLE key)
     for (i = 0; i < KNOWN_REQUESTS; ++i) {
         HexName(name, L"Fail", knownRequests[i]);
         reader->failRequest[i] = QueryDword(key, name, 0);
+        HexName(name, L"Stall", knownRequests[i]);
+        reader->stallRequest[i] = QueryDword(key, name, 0);
     }
 }
 
@@ -180,6 +183,85 @@ static NTSTATUS RequestFailure(struct Reader* reader, ULONG code)
             return Win32Failure(reader->failRequest[i]);
     }
     return STATUS_SUCCESS;
+}
+
+static BOOLEAN RequestStalls(struct Reader* reader, ULONG code)
+{
+    ULONG i;
+    for (i = 0; i < KNOWN_REQUESTS; ++i) {
+        if (knownRequests[i] == code)
+            return reader->stallRequest[i] != 0;
+    }
+    return FALSE;
+}
+
+/* ---- requests that never complete ------------------------------------ */
+
+/* Stalled requests wait here until cancelled or until their handle closes.
+ * The cancel spin lock guards the table and each request's cancel routine. */
+#define MAX_STALLED 32
+static PIRP stalledIrps[MAX_STALLED];
+
+static void Forget(PIRP irp)
+{
+    ULONG i;
+    for (i = 0; i < MAX_STALLED; ++i) {
+        if (stalledIrps[i] == irp)
+            stalledIrps[i] = NULL;
+    }
+}
+
+static VOID NTAPI CancelStalled(PDEVICE_OBJECT device, PIRP irp)
+{
+    (void)device;
+    Forget(irp);
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+    irp->IoStatus.Status = STATUS_CANCELLED;
+    irp->IoStatus.Information = 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+}
+
+static NTSTATUS Stall(PIRP irp)
+{
+    KIRQL irql;
+    ULONG i;
+    IoAcquireCancelSpinLock(&irql);
+    for (i = 0; i < MAX_STALLED && stalledIrps[i]; ++i)
+        ;
+    if (irp->Cancel || i == MAX_STALLED) {
+        IoReleaseCancelSpinLock(irql);
+        irp->IoStatus.Status = STATUS_CANCELLED;
+        irp->IoStatus.Information = 0;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        return STATUS_CANCELLED;
+    }
+    stalledIrps[i] = irp;
+    IoMarkIrpPending(irp);
+    IoSetCancelRoutine(irp, CancelStalled);
+    IoReleaseCancelSpinLock(irql);
+    return STATUS_PENDING;
+}
+
+/* A closing handle takes its stalled requests with it. */
+static void CancelStalledOf(PFILE_OBJECT file)
+{
+    PIRP done[MAX_STALLED];
+    ULONG i, n = 0;
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    for (i = 0; i < MAX_STALLED; ++i) {
+        PIRP irp = stalledIrps[i];
+        if (irp && IoGetCurrentIrpStackLocation(irp)->FileObject == file && IoSetCancelRoutine(irp, NULL)) {
+            stalledIrps[i] = NULL;
+            done[n++] = irp;
+        }
+    }
+    IoReleaseCancelSpinLock(irql);
+    for (i = 0; i < n; ++i) {
+        done[i]->IoStatus.Status = STATUS_CANCELLED;
+        done[i]->IoStatus.Information = 0;
+        IoCompleteRequest(done[i], IO_NO_INCREMENT);
+    }
 }
 
 /* Counters the tests read back: how often the reader was opened and asked. */
@@ -473,6 +555,8 @@ static NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp)
     struct Reader* reader = stack->FileObject && stack->FileObject->FsContext
                                 ? (struct Reader*)stack->FileObject->FsContext
                                 : ExtensionOf(device)->reader;
+    if (stack->MajorFunction == IRP_MJ_CLEANUP && stack->FileObject)
+        CancelStalledOf(stack->FileObject);
     if (stack->MajorFunction == IRP_MJ_CLOSE && reader->started)
         PublishCounters(reader);
     return Complete(irp, STATUS_SUCCESS, 0);
@@ -514,6 +598,8 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp)
     status = RequestFailure(reader, code);
     if (!NT_SUCCESS(status))
         return Complete(irp, status, 0);
+    if (RequestStalls(reader, code))
+        return Stall(irp);
 
     if (role == roleControl) {
         if (code == (emb ? REQUEST(0x87F) : REQUEST(0x913)))

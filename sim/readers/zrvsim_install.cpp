@@ -81,6 +81,10 @@ bool ParseScenario(const char* file, std::vector<readers::Reader>& list, std::st
             std::string event, code;
             words >> event >> code;
             list.back().failures[event] = Number(code);
+        } else if (verb == "stall") {
+            std::string code;
+            words >> code;
+            list.back().stalls.push_back(code);
         } else {
             error = "line " + std::to_string(number) + ": unknown line " + verb;
             return false;

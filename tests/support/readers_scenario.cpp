@@ -153,6 +153,8 @@ bool WriteScenario(HKEY key, const std::vector<Reader>& all, size_t index, DWORD
                              : std::string(8 - std::min<size_t>(8, failure.first.size()), '0') + failure.first))
                   .c_str(),
               failure.second);
+    for (const std::string& code : r.stalls)
+        dword(("Stall" + std::string(8 - std::min<size_t>(8, code.size()), '0') + code).c_str(), 1);
     std::vector<std::string> refused;
     if (r.refuseOtherUnits) {
         const std::string own = UnitObjectName(r);

@@ -31,6 +31,9 @@ struct Reader {
     // Win32 error per event: "Open" (control path), "Unit" (unit path), or a
     // request code in upper-case hex ("2221FC").
     std::map<std::string, DWORD> failures;
+    // Request codes (upper-case hex, as above) that never complete until the
+    // caller cancels them: a reader that does not answer.
+    std::vector<std::string> stalls;
     std::string driverVersion = "1.0.0.0";  // DriverVersion of the device's driver key
     bool refuseOtherUnits = true;  // other readers' unit paths fail with ERROR_INVALID_PARAMETER
 };

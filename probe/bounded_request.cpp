@@ -1,0 +1,92 @@
+#include "probe/bounded_request.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Everything the system may still write to while a request is under way. It
+// lives on the heap so that a request the driver never lets go of, even after
+// its cancellation, can be abandoned without its memory being reused.
+struct RequestSpace {
+    OVERLAPPED overlapped;
+    unsigned char input[readerRequestMaxInput];
+    unsigned char reply[readerRequestMaxReply];
+};
+
+class Event {
+public:
+    Event() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Event()
+    {
+        if (event_ != nullptr)
+            CloseHandle(event_);
+    }
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    HANDLE Get() const { return event_; }
+    // The request it signals may still complete: keep it open for good.
+    void Abandon() { event_ = nullptr; }
+
+private:
+    HANDLE event_;
+};
+
+}  // namespace
+
+RequestOutcome BoundedRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* reply,
+                              DWORD replySize)
+{
+    if (reply != nullptr)
+        std::memset(reply, 0, replySize);
+    if (inputSize > readerRequestMaxInput || replySize > readerRequestMaxReply || (input == nullptr && inputSize != 0) ||
+        (reply == nullptr && replySize != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return RequestOutcome::failed;
+    }
+    RequestSpace* space = new (std::nothrow) RequestSpace;
+    Event event;
+    if (space == nullptr || event.Get() == nullptr) {
+        delete space;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return RequestOutcome::failed;
+    }
+    std::memset(space, 0, sizeof *space);
+    if (inputSize != 0)
+        std::memcpy(space->input, input, inputSize);
+    space->overlapped.hEvent = event.Get();
+
+    DWORD returned = 0;
+    BOOL done = DeviceIoControl(handle, code, inputSize != 0 ? space->input : nullptr, inputSize,
+                                replySize != 0 ? space->reply : nullptr, replySize, &returned, &space->overlapped);
+    RequestOutcome outcome = RequestOutcome::ok;
+    DWORD error = ERROR_SUCCESS;
+    if (!done) {
+        error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            outcome = RequestOutcome::failed;
+        } else if (WaitForSingleObject(event.Get(), readerRequestTimeoutMs) == WAIT_OBJECT_0) {
+            done = GetOverlappedResult(handle, &space->overlapped, &returned, FALSE);
+            error = done ? ERROR_SUCCESS : GetLastError();
+            outcome = done ? RequestOutcome::ok : RequestOutcome::failed;
+        } else {
+            CancelIoEx(handle, &space->overlapped);
+            // The cancellation itself completes the request; a driver that
+            // ignores it keeps the request space, which is then abandoned.
+            if (WaitForSingleObject(event.Get(), readerRequestTimeoutMs) != WAIT_OBJECT_0) {
+                event.Abandon();
+                SetLastError(ERROR_SEM_TIMEOUT);
+                return RequestOutcome::timedOut;
+            }
+            done = GetOverlappedResult(handle, &space->overlapped, &returned, FALSE);
+            // An answer that came in just as time ran out still counts.
+            outcome = done ? RequestOutcome::ok : RequestOutcome::timedOut;
+            error = done ? ERROR_SUCCESS : ERROR_SEM_TIMEOUT;
+        }
+    }
+    if (outcome == RequestOutcome::ok && replySize != 0)
+        std::memcpy(reply, space->reply, replySize);
+    delete space;
+    SetLastError(error);
+    return outcome;
+}
