@@ -62,6 +62,7 @@ int RunPass(const Pass& pass, uint16_t capacity, DeviceRecord* records, unsigned
 {
     if (!interfaces.ClassPresent(pass.kind))
         return 0;
+    int parametersFlag = -1;  // read for the first record the pass writes
     for (DWORD index = 0;; ++index) {
         std::string path;
         WalkStatus walk = interfaces.Path(pass.kind, index, path);
@@ -96,7 +97,9 @@ int RunPass(const Pass& pass, uint16_t capacity, DeviceRecord* records, unsigned
         control.Close();
 
         if (records != nullptr && found < capacity) {
-            records[written] = MakeDeviceRecord(pass.kind, replies, ReadParametersFlag(pass.kind), driverVersion);
+            if (parametersFlag < 0)
+                parametersFlag = ReadParametersFlag(pass.kind) ? 1 : 0;
+            records[written] = MakeDeviceRecord(pass.kind, replies, parametersFlag != 0, driverVersion);
             ++written;
             if (driverVersions != nullptr)
                 driverVersions->push_back(versionText);

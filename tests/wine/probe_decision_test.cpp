@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "probe/bounded_request.h"
 #include "probe/decision.h"
 #include "support/readers_scenario.h"
 
@@ -211,6 +212,80 @@ TEST_F(Decision, NeedWizardPagesIgnoresReadersOutsideEmbGroupOne)
     EXPECT_EQ(1u, NeedWizardPages());
     ASSERT_TRUE(readers::RemoveDriverFile(1));  // its driver file is gone: not in the inventory
     EXPECT_EQ(0u, NeedWizardPages());
+}
+
+// The reader's own DriverVersion text is compared whole with the registered
+// one: packed, 2.1.300.0 would read as 2.1.44.0 and look older than 2.1.100.0.
+TEST_F(Decision, NeedWizardPagesComparesWholeDriverVersionTexts)
+{
+    const struct {
+        const char* reader;
+        const char* registered;
+        DWORD pages;
+    } cases[] = {
+        {"2.1.300.0", "2.1.100.0", 1},   // newer, a number above 255
+        {"2.1.300.0", "2.1.300.0", 0},   // equal
+        {"2.1.300.0", "2.1.301.0", 0},   // older
+        {"2.1.300.0", "not a version", 1},  // reads as 0.0.0.0
+        {"not a version", "2.1.100.0", 0},
+    };
+    std::string installed;
+    for (const auto& c : cases) {
+        if (installed != c.reader) {
+            Reader emb = Named(1, 0, embGroup1, "TQ-460");
+            emb.driverVersion = c.reader;
+            Install({emb});
+            installed = c.reader;
+        }
+        RegisterSoftware(c.registered);
+        EXPECT_EQ(c.pages, NeedWizardPages()) << c.reader << " against " << c.registered;
+    }
+}
+
+// A reader that never completes a request holds each decision up for the
+// request's time bound once, and the decision comes out as if the request
+// had failed.
+TEST_F(Decision, AReaderThatNeverAnswersCostsTheBoundOnceAndCountsAsFailing)
+{
+    struct Outcome {
+        Flags flags;
+        DWORD pages;
+    };
+    auto decide = [](const char* what) {
+        Outcome outcome;
+        ULONGLONG t0 = GetTickCount64();
+        outcome.flags = Select();
+        ULONGLONG t1 = GetTickCount64();
+        outcome.pages = NeedWizardPages();
+        ULONGLONG t2 = GetTickCount64();
+        const ULONGLONG limit = readerRequestTimeoutMs + 1000;
+        EXPECT_LT(t1 - t0, limit) << what << ": SelectPackages";
+        EXPECT_LT(t2 - t1, limit) << what << ": NeedWizardPages";
+        return outcome;
+    };
+    RegisterSoftware("1.0.0.0");
+    // identity: in the walk; word: in the walk of a zrvport reader, whose
+    // identity request is not checked; model name: in the identification.
+    const struct {
+        int kind;
+        uint32_t identity;
+        const char* code;
+    } cases[] = {{1, embGroup1, "2221E4"}, {0, portGroup1, "222450"}, {1, embGroup1, "222804"}};
+    for (const auto& c : cases) {
+        Outcome outcomes[2];
+        for (int stalled = 0; stalled < 2; ++stalled) {
+            Reader reader = Named(c.kind, 0, c.identity, "TQ-460");
+            reader.driverVersion = "9.0.0.0";
+            if (stalled)
+                reader.stalls.push_back(c.code);
+            else
+                reader.failures[c.code] = ERROR_IO_DEVICE;
+            Install({reader});
+            outcomes[stalled] = decide(c.code);
+        }
+        EXPECT_EQ(outcomes[0].flags, outcomes[1].flags) << c.code;
+        EXPECT_EQ(outcomes[0].pages, outcomes[1].pages) << c.code;
+    }
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "probe/bounded_request.h"
 #include "probe/reader_rules.h"
 #include "probe/readers.h"
 #include "support/readers_scenario.h"
@@ -240,6 +241,31 @@ TEST_F(ProbeReaders, AnInterfaceWithoutTheUnitEndsTheSearch)
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ("silent", Identify(records[0]));
     EXPECT_EQ("TQ-410/P", Identify(records[1]));
+}
+
+// A request the reader never completes is cancelled after its time bound and
+// reported as a timeout, each time it is asked; identification then falls back
+// to the table name.
+TEST_F(ProbeReaders, AnUnansweredRequestTimesOutAndIsCancelled)
+{
+    Reader stalled = Emb(0, 0xC011, "named");
+    stalled.stalls.push_back("222804");
+    InstallOrFail({stalled});
+    for (int round = 0; round < 2; ++round) {
+        HANDLE handle = nullptr;
+        ASSERT_EQ(0u, OpenReaderUnit(kindZrvemb, 0, &handle));
+        char text[128] = {'x'};
+        const ULONGLONG t0 = GetTickCount64();
+        EXPECT_EQ(0x80000005u, QueryModelName(kindZrvemb, handle, text));
+        const ULONGLONG elapsed = GetTickCount64() - t0;
+        EXPECT_GE(elapsed + 50, ULONGLONG(readerRequestTimeoutMs));
+        EXPECT_LT(elapsed, ULONGLONG(readerRequestTimeoutMs) + 1000);
+        EXPECT_EQ('x', text[0]);  // nothing written on failure
+        CloseHandle(handle);
+    }
+    std::vector<DeviceRecord> records = Enumerate();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("TQ-410/P", Identify(records[0]));
 }
 
 TEST_F(ProbeReaders, IdentifyPrefersTheReportedNameAndFallsBackToTheTable)
