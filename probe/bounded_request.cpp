@@ -32,6 +32,24 @@ private:
     HANDLE event_;
 };
 
+typedef BOOL(WINAPI* CancelIoExFn)(HANDLE, LPOVERLAPPED);
+
+// CancelIoEx arrived with Windows 6.0; a static import would keep the module
+// from loading on Windows XP. There CancelIo does the same for this thread's
+// own request, the only one on the handle.
+void CancelRequest(HANDLE handle, OVERLAPPED* overlapped)
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FARPROC address = kernel != nullptr ? GetProcAddress(kernel, "CancelIoEx") : nullptr;
+    CancelIoExFn cancelIoEx = nullptr;
+    static_assert(sizeof cancelIoEx == sizeof address, "function pointers differ in size");
+    std::memcpy(&cancelIoEx, &address, sizeof cancelIoEx);
+    if (cancelIoEx != nullptr)
+        cancelIoEx(handle, overlapped);
+    else
+        CancelIo(handle);
+}
+
 }  // namespace
 
 RequestOutcome BoundedRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* reply,
@@ -70,7 +88,7 @@ RequestOutcome BoundedRequest(HANDLE handle, DWORD code, const void* input, DWOR
             error = done ? ERROR_SUCCESS : GetLastError();
             outcome = done ? RequestOutcome::ok : RequestOutcome::failed;
         } else {
-            CancelIoEx(handle, &space->overlapped);
+            CancelRequest(handle, &space->overlapped);
             // The cancellation itself completes the request; a driver that
             // ignores it keeps the request space, which is then abandoned.
             if (WaitForSingleObject(event.Get(), readerRequestTimeoutMs) != WAIT_OBJECT_0) {
