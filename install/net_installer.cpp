@@ -1,5 +1,6 @@
 // Downloads the net installer into the temporary folder and starts it
-// without waiting for it.
+// without waiting for it. It runs on the property sheet's own thread, so
+// the sheet's messages are handled while it waits.
 #include "install/net_installer.h"
 
 #include "install/command_lines.h"
@@ -7,6 +8,44 @@
 #include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
+
+#include <prsht.h>
+
+namespace {
+
+const DWORD kPollMilliseconds = 100;
+
+// Waits one polling period while handling the thread's window messages, so
+// the property sheet this runs under keeps painting and answering. A WM_QUIT
+// is put back for the loop it belongs to, and from then on the wait only sleeps.
+void WaitHandlingMessages(HWND pageWindow, bool* quitSeen)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (!*quitSeen && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                *quitSeen = true;
+                PostQuitMessage(int(message.wParam));
+                break;
+            }
+            HWND sheet = GetParent(pageWindow);
+            if (sheet != nullptr && PropSheet_IsDialogMessage(sheet, &message))
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= kPollMilliseconds)
+            return;
+        if (*quitSeen)
+            Sleep(kPollMilliseconds - elapsed);
+        else
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMilliseconds - elapsed, QS_ALLINPUT);
+    }
+}
+
+}  // namespace
 
 void NetInstallerLauncher(HWND pageWindow, const char* url)
 {
@@ -18,8 +57,9 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
     job.Start(url, localPath.c_str());
     if (job.GetState() == HttpDownload::Prepared) {
         job.Run();
+        bool quitSeen = false;
         while (job.GetState() != HttpDownload::Finished)
-            Sleep(100);
+            WaitHandlingMessages(pageWindow, &quitSeen);
     } else {
         job.jobError = 200000;
     }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+// Handles the calling thread's window messages while the download runs, so
+// the caller must keep what it started from being started again meanwhile.
 void NetInstallerLauncher(HWND pageWindow, const char* url);
 
 #endif

@@ -40,10 +40,25 @@ void SoftwareStatusPage::OnNotify(const NMHDR* header)
     if (header == nullptr || (header->code != static_cast<UINT>(NM_CLICK) &&
                               header->code != static_cast<UINT>(NM_RETURN)))
         return;
+    // The launcher handles the sheet's messages while it downloads: a click
+    // already queued, or any other way back in here, must not start a second
+    // download. The link stays disabled until this one has ended.
+    if (launching)
+        return;
     std::string address = ReadNetInstallerSetting();
     if (address.empty())
         address = DefaultNetInstallerAddress();
-    NetInstallerLauncher(pageWindow, address.c_str());
+    const HWND window = pageWindow;
+    const HWND link = GetDlgItem(window, IDC_NET_INSTALLER_LINK);
+    const bool linkHadFocus = GetFocus() == link;
+    launching = true;
+    EnableWindow(link, FALSE);
+    NetInstallerLauncher(window, address.c_str());
+    EnableWindow(link, TRUE);
+    launching = false;
+    // Disabling took the focus away; give it back if nothing else took it.
+    if (linkHadFocus && GetFocus() == nullptr && IsWindow(link))
+        SetFocus(link);
 }
 
 INT_PTR SoftwareStatusPage::DialogProc(HWND window, UINT message, WPARAM, LPARAM lParam)

@@ -14,6 +14,7 @@ public:
     HWND pageWindow = nullptr;
 
 private:
+    bool launching = false;  // a net-installer download runs
     void InitControls(HWND window);
     void OnNotify(const NMHDR* header);
 };

@@ -796,7 +796,9 @@ struct Driver {
                 }
             }
         }
-        Report("link id=" + id + " has-link=" + (found ? "1" : "0"));
+        // Posted even to a disabled link, as a click already queued would be.
+        Report("link id=" + id + " has-link=" + (found ? "1" : "0") +
+               " enabled=" + (IsWindowEnabled(link) ? "1" : "0"));
         LPARAM point = MAKELPARAM(at.x, at.y);
         PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, point);
         PostMessageW(link, WM_LBUTTONUP, 0, point);
@@ -811,7 +813,8 @@ struct Driver {
             {"timeout", 1}, {"shots", 1},  {"full-text", 1}, {"target", 1},      {"preset-pages", 1},
             {"reboot-answer", 1}, {"dif", 1}, {"show", 1},   {"expect-page", 1}, {"tab", 1},
             {"check", 1},   {"press", 1},  {"link", 1},      {"enter", 1},       {"answer", 1},
-            {"capture", 1}, {"dump", 0},   {"wait-text", 2}, {"wait-closed", 0}, {"sleep", 1}};
+            {"capture", 1}, {"dump", 0},   {"wait-text", 2}, {"wait-closed", 0}, {"sleep", 1},
+            {"ping", 1}};
         auto command = known.find(name);
         if (command == known.end()) {
             ReportError("line " + std::to_string(c.line) + ": unknown command " + name);
@@ -953,6 +956,16 @@ struct Driver {
             }
         } else if (name == "sleep") {
             Pause(DWORD(atoi(first.c_str())));
+        } else if (name == "ping") {
+            // Whether the sheet's thread answers a message within MS.
+            HWND sheet = Sheet();
+            DWORD_PTR result = 0;
+            const DWORD start = GetTickCount();
+            const bool answered = sheet != nullptr &&
+                                  SendMessageTimeoutW(sheet, WM_NULL, 0, 0, SMTO_NORMAL, DWORD(atoi(first.c_str())),
+                                                      &result) != 0;
+            Report(std::string("ping answered=") + (answered ? "1" : "0") +
+                   " ms=" + std::to_string(GetTickCount() - start));
         }
         return true;
     }

@@ -179,14 +179,35 @@ TEST_F(StatusPageRun, AnAddressTheDownloadRefusesEndsInTheFailureMessage)
     EXPECT_EQ(run.First("control", {{"id", "65535"}})["text"], ModuleString(111));
 }
 
-TEST_F(StatusPageRun, AServerThatAnswers404EndsInTheFailureMessage)
+TEST_F(StatusPageRun, AServerThatAnswers404EndsInTheFailureMessageAndTheLinkWorksAgain)
 {
     ASSERT_TRUE(setting.Set(ServerUrl("/net/missing.exe")));
-    HostRun run = Run(Script("answer ok\nlink 1009\nsleep 300\n"));
-    ASSERT_EQ(run.All("messagebox").size(), 1u) << run.report;
+    HostRun run = Run(Script("answer ok\nlink 1009\nsleep 300\nanswer ok\nlink 1009\nsleep 300\n"));
+    ASSERT_EQ(run.All("messagebox").size(), 2u) << run.report;
     EXPECT_EQ(run.All("messagebox")[0]["text"], ModuleString(123));
-    EXPECT_EQ(ServerRequests().size(), 1u);
+    EXPECT_EQ(run.All("link")[1]["enabled"], "1") << run.report;
+    EXPECT_EQ(ServerRequests().size(), 2u);
     EXPECT_TRUE(InstallerRuns(0).empty());
+}
+
+// The download runs on the sheet's thread: the sheet still answers, and a
+// second click meanwhile (the link is disabled) starts nothing.
+TEST_F(StatusPageRun, TheSheetAnswersDuringTheDownloadAndASecondClickStartsNothing)
+{
+    ASSERT_TRUE(ServerPutFile("/net/KuvanaNetInstaller.exe", installer));
+    ASSERT_TRUE(ServerScript("/net/KuvanaNetInstaller.exe", "trickle=24000:100"));  // about 3 s
+    ASSERT_TRUE(setting.Set(ServerUrl("/net/KuvanaNetInstaller.exe")));
+    HostRun run = Run(Script("link 1009\nsleep 300\nping 1000\nlink 1009\nsleep 200\nping 1000\n"));
+    std::vector<HostEvent> pings = run.All("ping");
+    ASSERT_EQ(pings.size(), 2u) << run.report;
+    for (HostEvent& ping : pings)
+        EXPECT_EQ(ping["answered"], "1") << run.report;
+    std::vector<HostEvent> links = run.All("link");
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[1]["enabled"], "0") << run.report;
+    EXPECT_TRUE(run.All("messagebox").empty()) << run.report;
+    EXPECT_EQ(ServerRequests().size(), 1u);
+    EXPECT_EQ(InstallerRuns(1).size(), 1u);
 }
 
 // The page object is shared by every sheet of the process: a second sheet
