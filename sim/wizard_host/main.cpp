@@ -70,9 +70,11 @@ std::wstring WindowText(HWND window)
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
         return std::wstring();
-    std::wstring text(length + 1, L'\0');
+    // Room beyond the length: a text replaced by a longer one between the two
+    // messages is still read whole, not cut at the old length.
+    std::wstring text(length + 1025, L'\0');
     DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 1000,
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 1000,
                         &copied);
     text.resize(copied);
     return text;
@@ -499,12 +501,15 @@ struct Driver {
         return line;
     }
 
-    std::string ControlLine(HWND page, HWND control)
+    // The text and progress state it reports are also given back, so the
+    // changes reported next start from exactly what this line showed.
+    std::string ControlLine(HWND page, HWND control, std::wstring* text, std::string* progress)
     {
         int id = GetDlgCtrlID(control);
         std::wstring cls = ClassName(control);
+        *text = WindowText(control);
         std::string line = "control page=" + std::to_string(Number(page)) + " id=" + std::to_string(id) +
-                           " class=" + Utf8(cls) + " " + TextValue(WindowText(control)) +
+                           " class=" + Utf8(cls) + " " + TextValue(*text) +
                            " enabled=" + (IsWindowEnabled(control) ? "1" : "0") +
                            " visible=" + (IsWindowVisible(control) ? "1" : "0");
         if (_wcsicmp(cls.c_str(), L"Button") == 0) {
@@ -513,8 +518,10 @@ struct Driver {
                 style == BS_AUTOCHECKBOX)
                 line += " checked=" + std::to_string(SendMessageW(control, BM_GETCHECK, 0, 0));
         }
-        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0)
-            line += " " + ProgressState(control);
+        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
+            *progress = ProgressState(control);
+            line += " " + *progress;
+        }
         return line;
     }
 
@@ -532,10 +539,12 @@ struct Driver {
         if (page == nullptr || sheet == nullptr)
             return;
         for (HWND c = GetWindow(page, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-            Report(ControlLine(page, c));
-            lastTexts[c] = WindowText(c);
-            if (_wcsicmp(ClassName(c).c_str(), PROGRESS_CLASSW) == 0)
-                lastProgress[c] = ProgressState(c);
+            std::wstring text;
+            std::string progress;
+            Report(ControlLine(page, c, &text, &progress));
+            lastTexts[c] = text;
+            if (!progress.empty())
+                lastProgress[c] = progress;
         }
         lastButtons = ButtonsLine(sheet);
         Report("buttons " + lastButtons);
