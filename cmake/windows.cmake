@@ -6,7 +6,7 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 set(KUVANA_DEFINES WINVER=0x0600 _WIN32_WINNT=0x0600 _WIN32_IE=0x0700 NOMINMAX)
-set(KUVANA_SYSTEM_LIBS setupapi wininet version shlwapi user32 advapi32 kernel32)
+set(KUVANA_SYSTEM_LIBS setupapi wininet version shlwapi user32 advapi32 kernel32 bcrypt wintrust crypt32)
 # The runtime is linked in, so the DLL imports Windows system DLLs only.
 set(KUVANA_STATIC_LINK -static -static-libgcc -static-libstdc++)
 

@@ -4,9 +4,10 @@
 namespace {
 
 const char kSilentOptions[] = " /nodialog /noreboot /nokps -s -f1\"";
-const char kNetInstallerFileName[] = "KuvanaNetInstaller.exe";
 
 }  // namespace
+
+const char kNetInstallerFileName[] = "KuvanaNetInstaller.exe";
 
 std::string DownloadPath(const std::string& tempFolder, const std::string& fileName)
 {

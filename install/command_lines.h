@@ -9,7 +9,8 @@
 // already ends in a backslash; the doubled one names the same file.
 std::string DownloadPath(const std::string& tempFolder, const std::string& fileName);
 
-// The net installer's download path.
+// The net installer's file name and download path.
+extern const char kNetInstallerFileName[];
 std::string NetInstallerPath(const std::string& tempFolder);
 
 // The silent installer's command line:

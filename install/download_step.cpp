@@ -4,7 +4,6 @@
 #include "install/download_step.h"
 
 #include "install/command_lines.h"
-#include "install/temp_folder.h"
 #include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
@@ -24,8 +23,14 @@ void SetBar(HWND bar, int percent)
 // A page closed meanwhile stops the transfer and ends the step as Cancel does:
 // nobody is left to wait for the file, and the worker must not outlive the
 // wizard by a whole download.
-bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, const std::string& localPath)
+bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, const std::string& localPath,
+             unsigned long maxBytes)
 {
+    // The working folder is ours alone: what lies there under this name is an
+    // earlier attempt's, and the new file is created only where none exists.
+    if (!localPath.empty())
+        DeleteFileA(localPath.c_str());
+    job.SetLocalFileRules(true, maxBytes);
     job.Start(url, localPath.c_str());
     if (job.GetState() != HttpDownload::Prepared) {
         // A job that did not start is neither polled nor waited for.
@@ -54,18 +59,19 @@ bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, cons
 
 }  // namespace
 
-void DownloadFile(HWND pageWindow, const char* url, const char* fileName)
+void DownloadFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
+                  unsigned long maxBytes)
 {
     HWND bar = GetDlgItem(pageWindow, IDC_PROGRESS_BAR);
-    std::string tempFolder;
-    // Without a temporary folder the path stays empty, so every attempt fails
-    // at Start instead of writing into the current drive's root.
-    const std::string localPath =
-        ReadTempFolder(tempFolder) ? DownloadPath(tempFolder, fileName ? fileName : "") : std::string();
+    // Without a working folder or a name the path stays empty, so every
+    // attempt fails at Start instead of writing elsewhere.
+    const std::string localPath = !folder.empty() && fileName != nullptr && fileName[0] != '\0'
+                                      ? DownloadPath(folder, fileName)
+                                      : std::string();
     for (;;) {
         // The failed attempt's job lives until the user has answered.
         HttpDownload job;
-        if (Attempt(pageWindow, job, bar, url, localPath))
+        if (Attempt(pageWindow, job, bar, url, localPath, maxBytes))
             return;
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_DOWNLOAD_RETRY_CANCEL, text);

@@ -5,6 +5,7 @@
 
 #include "install/command_lines.h"
 #include "install/temp_folder.h"
+#include "install/work_folder.h"
 #include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
@@ -49,11 +50,16 @@ void WaitHandlingMessages(HWND pageWindow, bool* quitSeen)
 
 void NetInstallerLauncher(HWND pageWindow, const char* url)
 {
+    // Earlier launches' folders go once their installers have let go of them.
+    RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerFileName);
+    WorkFolder folder(kNetInstallerFolderPrefix);
+    // Declared after the folder: the job lets go of its file before the
+    // folder is removed.
     HttpDownload job;
-    std::string tempFolder;
-    // Without a temporary folder the path stays empty and Start fails: nothing
-    // is written into the current drive's root, nor started from there.
-    const std::string localPath = ReadTempFolder(tempFolder) ? NetInstallerPath(tempFolder) : std::string();
+    // Without a working folder the path stays empty and Start fails: nothing
+    // is written anywhere else, nor started from there.
+    const std::string localPath = folder.Created() ? NetInstallerPath(folder.Path()) : std::string();
+    job.SetLocalFileRules(true, 0);
     job.Start(url, localPath.c_str());
     if (job.GetState() == HttpDownload::Prepared) {
         job.Run();
@@ -69,7 +75,9 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
         MessageBoxA(pageWindow, text, nullptr, MB_OK);
         return;
     }
-    // Started and let go: the net installer carries on by itself.
+    // Started and let go: the net installer carries on by itself, from its
+    // folder, which the next launch removes once it has ended.
     ProcessHandles process;
-    StartProgram(ProgramCommandLine(localPath), process);
+    if (StartProgram(ProgramCommandLine(localPath), process))
+        folder.Keep();
 }

@@ -8,13 +8,13 @@
 
 static_assert(sizeof(STARTUPINFOA) == 104, "the start-up record of a 64-bit process");
 
-void InstallPackage(HWND pageWindow, const char* installerName, const char* responseName)
+void InstallPackage(HWND pageWindow, const std::string& folder, const char* installerName,
+                    const char* responseName)
 {
-    std::string tempFolder;
+    const std::string installer = installerName ? installerName : "";
     ProcessHandles process;
-    const bool started = ReadTempFolder(tempFolder) &&
-                         StartProgram(InstallCommandLine(tempFolder, installerName ? installerName : "",
-                                                         responseName ? responseName : ""),
+    const bool started = !folder.empty() && !installer.empty() &&
+                         StartProgram(InstallCommandLine(folder, installer, responseName ? responseName : ""),
                                       process);
     if (!started) {
         char text[kStringBufferSize];

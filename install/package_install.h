@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
-void InstallPackage(HWND pageWindow, const char* installerName, const char* responseName);
+#include <string>
+
+// Both files lie in `folder`, the sequence's working folder (trailing backslash).
+void InstallPackage(HWND pageWindow, const std::string& folder, const char* installerName,
+                    const char* responseName);
 
 #endif

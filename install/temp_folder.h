@@ -6,7 +6,8 @@
 
 #include <string>
 
-// GetTempPathA into a MAX_PATH buffer: the folder with its trailing backslash.
+// GetTempPath2A (GetTempPathA where the system lacks it) into a MAX_PATH
+// buffer: the folder with its trailing backslash.
 // False when the system gives none that fits; callers then write nowhere
 // rather than into the current drive's root.
 bool ReadTempFolder(std::string& folder);

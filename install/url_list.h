@@ -8,9 +8,26 @@
 // The characters after the last '/'; empty when there is none or it ends the text.
 std::string FileNameFromUrl(const std::string& url);
 
+// A plain local file name: 1 to 64 ASCII letters, digits, '.', '_' and '-',
+// not starting or ending with '.', and no device name (CON, PRN, AUX, NUL,
+// COM1-COM9, LPT1-LPT9, with or without an extension). Anything else could
+// leave the working folder, name a device or be read differently by the
+// file system (a code-page 932 trail byte 0x5C is a backslash to it).
+bool IsPlainFileName(const std::string& name);
+
+// FileNameFromUrl when that is a plain file name; empty otherwise, which
+// counts as a missing key.
+std::string PlainFileNameFromUrl(const std::string& url);
+
+// Entries longer than this are skipped: no address the server needs is that long.
+constexpr std::size_t kMaxUrlListEntry = 2048;
+// Size bound of the downloaded list itself.
+constexpr unsigned long kMaxUrlListBytes = 64 * 1024;
+
 // The list's entries are runs of non-blank characters; an entry's key is the
 // part before its first ',', its value everything after that comma. A file
-// that cannot be opened or read has no entries.
+// that cannot be opened or read has no entries; entries longer than
+// kMaxUrlListEntry are skipped.
 class UrlList {
 public:
     explicit UrlList(const std::string& path);

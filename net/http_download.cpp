@@ -14,8 +14,10 @@ const DWORD kTimeout = 30000;
 const DWORD kStopWait = 40000;
 const DWORD kBufferSize = 10240;
 // INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NO_UI |
-// INTERNET_FLAG_PRAGMA_NOCACHE
-const DWORD kRequestFlags = 0xF00;
+// INTERNET_FLAG_PRAGMA_NOCACHE, and neither cookies nor a copy in the
+// account's cache: a downloaded installer has no business there.
+// Automatic authentication stays: company proxies need it.
+const DWORD kRequestFlags = 0xF00 | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_CACHE_WRITE;
 
 class Locked {
 public:
@@ -59,7 +61,9 @@ HttpDownload::HttpDownload()
       internetHandle(nullptr),
       connectionHandle(nullptr),
       jobError(0),
-      stepError(0)
+      stepError(0),
+      createNewFile(false),
+      sizeLimit(0)
 {
     std::memset(url, 0, sizeof url);
     std::memset(localPath, 0, sizeof localPath);
@@ -367,6 +371,12 @@ int HttpDownload::StopJob(bool terminate)
     return 0;
 }
 
+void HttpDownload::SetLocalFileRules(bool createNew, DWORD maxBytes)
+{
+    createNewFile = createNew;
+    sizeLimit = maxBytes;
+}
+
 // ---- internal steps ----------------------------------------------------------
 
 int HttpDownload::CreateLocalFile(const char* path)
@@ -375,7 +385,8 @@ int HttpDownload::CreateLocalFile(const char* path)
         int code = 0;
         CatchingFaults([&] {
             DownloadFaultPoint("CreateLocalFile");
-            fileHandle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            fileHandle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, createNewFile ? CREATE_NEW : CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
             if (fileHandle == INVALID_HANDLE_VALUE) {
                 SetStepError(500, GetLastError());
                 code = 500;
@@ -626,6 +637,8 @@ int HttpDownload::Transfer(DWORD* error)
     if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
                         nullptr))
         return failed(305000);
+    if (sizeLimit != 0 && length > sizeLimit)
+        return 306000;
     totalBytes = length;
     DWORD count = 0;
     TransferPace pace = StartPace(GetTickCount());
@@ -651,6 +664,8 @@ int HttpDownload::Transfer(DWORD* error)
         // Content-Length, the file is incomplete.
         if (got == 0)
             return 309000;
+        if (sizeLimit != 0 && got > sizeLimit - count)
+            return 306000;
         DWORD written = 0;
         if (!WriteFile(fileHandle, buffer, got, &written, nullptr) || written != got) {
             *error = GetLastError();

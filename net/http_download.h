@@ -23,6 +23,12 @@ public:
     int GetResult();
     int Stop(bool terminate);
 
+    // Rules for the local file, set before Start and kept across Stop.
+    // createNew: the file must not exist yet (CREATE_NEW), so a file someone
+    // else put there is never written into. maxBytes: a response announcing
+    // or delivering more fails the transfer with 306000; 0 means no bound.
+    void SetLocalFileRules(bool createNew, DWORD maxBytes);
+
 private:
     friend class HttpDownloadInspector;  // white-box access for the tests
 
@@ -65,6 +71,8 @@ public:
 
 private:
     volatile LONG stepError;
+    bool createNewFile;
+    DWORD sizeLimit;
 };
 
 #endif

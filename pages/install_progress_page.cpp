@@ -12,8 +12,8 @@
 #include "install/download_step.h"
 #include "install/package_install.h"
 #include "install/settings.h"
-#include "install/temp_folder.h"
 #include "install/url_list.h"
+#include "install/work_folder.h"
 #include "probe/decision.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
@@ -51,17 +51,6 @@ void ShowStep(HWND window, UINT stringId, int k, int n)
     SetDlgItemTextA(window, IDC_PROGRESS_STATUS, whole.c_str());
 }
 
-// Same path the download step writes and the installation step reads. Empty
-// when the system gives no temporary folder: the steps then wrote nothing, and
-// nothing in the current drive's root may be opened or deleted instead.
-std::string TempFilePath(const std::string& fileName)
-{
-    std::string folder;
-    if (!ReadTempFolder(folder))
-        return std::string();
-    return DownloadPath(folder, fileName);
-}
-
 // One package's two addresses from the list and their local file names.
 struct PackageFiles {
     std::string responseUrl;
@@ -70,25 +59,16 @@ struct PackageFiles {
     std::string installerName;
 };
 
-// A file name from the downloaded list must name a file in the temporary
-// folder: one that climbs out of it or names another drive ("..\\x.exe",
-// "C:x") would let the list's server overwrite, start and delete any file.
-// Such a name counts as missing, so its download fails like one.
-std::string FileNameInTempFolder(const std::string& url)
-{
-    const std::string name = FileNameFromUrl(url);
-    if (name == "." || name == ".." || name.find_first_of("\\:") != std::string::npos)
-        return std::string();
-    return name;
-}
-
 PackageFiles LookupPackage(UrlList& list, const char* responseKey, const char* installerKey)
 {
     PackageFiles files;
     files.responseUrl = list.Lookup(responseKey);
-    files.responseName = FileNameInTempFolder(files.responseUrl);
+    // A name that is not a plain file name counts as missing, so its download
+    // fails like one: a hostile list cannot reach outside the working folder,
+    // name a device or hide a separator in a double-byte character.
+    files.responseName = PlainFileNameFromUrl(files.responseUrl);
     files.installerUrl = list.Lookup(installerKey);
-    files.installerName = FileNameInTempFolder(files.installerUrl);
+    files.installerName = PlainFileNameFromUrl(files.installerUrl);
     return files;
 }
 
@@ -100,26 +80,28 @@ bool PageAlive(HWND window)
 }
 
 // Returns false when the page window is gone and nothing was downloaded.
-bool DownloadPackage(HWND window, const PackageFiles& files)
+bool DownloadPackage(HWND window, const std::string& folder, const PackageFiles& files)
 {
     if (!PageAlive(window))
         return false;
-    DownloadFile(window, files.responseUrl.c_str(), files.responseName.c_str());
+    DownloadFile(window, folder, files.responseUrl.c_str(), files.responseName.c_str());
     if (!PageAlive(window))
         return false;
-    DownloadFile(window, files.installerUrl.c_str(), files.installerName.c_str());
+    DownloadFile(window, folder, files.installerUrl.c_str(), files.installerName.c_str());
     return true;
 }
 
 // Returns false when the page window is gone and nothing was started.
-bool InstallAndDelete(HWND window, const PackageFiles& files)
+bool InstallAndDelete(HWND window, const std::string& folder, const PackageFiles& files)
 {
     if (!PageAlive(window))
         return false;
-    InstallPackage(window, files.installerName.c_str(), files.responseName.c_str());
-    // A failed deletion leaves a stray file in the temporary folder, nothing worse.
-    DeleteFileA(TempFilePath(files.installerName).c_str());
-    DeleteFileA(TempFilePath(files.responseName).c_str());
+    InstallPackage(window, folder, files.installerName.c_str(), files.responseName.c_str());
+    // A failed deletion leaves the file to the folder's removal at the end.
+    if (!files.installerName.empty())
+        DeleteFileA(DownloadPath(folder, files.installerName).c_str());
+    if (!files.responseName.empty())
+        DeleteFileA(DownloadPath(folder, files.responseName).c_str());
     return true;
 }
 
@@ -161,6 +143,84 @@ bool StartInstallThread(InstallProgressPage* page)
     }
     // Nobody waits for the worker.
     CloseHandle(thread);
+    return true;
+}
+
+// The sequence from the list download to the normal end's texts, in the
+// working folder `folder`. True when the wizard is to be handed on; false
+// when the page window went away (nobody left to hand on to).
+bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::string& listUrl)
+{
+    const std::string listName = FileNameFromUrl(listUrl);
+    if (!PageAlive(window))
+        return false;
+    DownloadFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes);
+
+    // Closed when the sequence leaves this function, by any of its ends,
+    // before the folder is removed.
+    UrlList list(listName.empty() || folder.empty() ? std::string() : DownloadPath(folder, listName));
+    const PackageFiles kps = LookupPackage(list, "KPS_ISS", "KPS_EXE");
+    const PackageFiles kl = LookupPackage(list, "KL_ISS", "KL_EXE");
+    const PackageFiles pcscB = LookupPackage(list, "PCSC_B_ISS", "PCSC_B_EXE");
+
+    // The language test enters neither N nor the KPS package, so an
+    // English system with KL selected shows (1/2) and stops after KPS.
+    const int n = (needKpsPackage ? 1 : 0) + (needKlPackage ? 1 : 0) + (needPcscBPackage ? 1 : 0);
+
+    int k = 1;
+    if (needKpsPackage) {
+        ShowStep(window, IDS_DOWNLOADING, 1, n);
+        if (!DownloadPackage(window, folder, kps))
+            return false;
+        k = 2;
+    }
+    if (JapaneseSystem()) {
+        if (needKlPackage) {
+            ShowStep(window, IDS_DOWNLOADING, k, n);
+            ++k;
+            if (!DownloadPackage(window, folder, kl))
+                return false;
+        }
+        if (needPcscBPackage) {
+            ShowStep(window, IDS_DOWNLOADING, k, n);
+            if (!DownloadPackage(window, folder, pcscB))
+                return false;
+        }
+    }
+
+    if (!PageAlive(window))
+        return false;
+    SetMarquee(bar, true);
+    SendMessageA(bar, PBM_SETMARQUEE, 1, 50);
+
+    k = 1;
+    if (needKpsPackage) {
+        ShowStep(window, IDS_INSTALLING, 1, n);
+        if (!InstallAndDelete(window, folder, kps))
+            return false;
+        k = 2;
+    }
+    if (JapaneseSystem()) {
+        if (needKlPackage) {
+            ShowStep(window, IDS_INSTALLING, k, n);
+            ++k;
+            if (!InstallAndDelete(window, folder, kl))
+                return false;
+        }
+        if (needPcscBPackage) {
+            ShowStep(window, IDS_INSTALLING, k, n);
+            if (!InstallAndDelete(window, folder, pcscB))
+                return false;
+        }
+    }
+
+    SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_FINISHING);
+    SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_INSTALL_COMPLETE);
+    // A wizard closed during the last installation gets no restart prompt.
+    if (!IsVistaOrLater() && PageAlive(window))
+        SetupPromptReboot(nullptr, window, FALSE);
+    SetMarquee(bar, false);
+    SendMessageA(bar, PBM_SETPOS, 100, 0);
     return true;
 }
 
@@ -236,85 +296,22 @@ void InstallProgressPage::InstallSequence()
     std::string listUrl = ReadUrlListSetting();
     if (listUrl.empty())
         listUrl = DefaultUrlListAddress(JapaneseSystem());
-    const std::string listName = FileNameFromUrl(listUrl);
 
+    bool handOn = false;
     try {
-        if (!PageAlive(window))
-            return;
-        DownloadFile(window, listUrl.c_str(), listName.c_str());
-
-        // Closed when the sequence leaves this block, by any of its ends.
-        UrlList list(TempFilePath(listName));
-        const PackageFiles kps = LookupPackage(list, "KPS_ISS", "KPS_EXE");
-        const PackageFiles kl = LookupPackage(list, "KL_ISS", "KL_EXE");
-        const PackageFiles pcscB = LookupPackage(list, "PCSC_B_ISS", "PCSC_B_EXE");
-
-        // The language test enters neither N nor the KPS package, so an
-        // English system with KL selected shows (1/2) and stops after KPS.
-        const int n = (needKpsPackage ? 1 : 0) + (needKlPackage ? 1 : 0) + (needPcscBPackage ? 1 : 0);
-
-        int k = 1;
-        if (needKpsPackage) {
-            ShowStep(window, IDS_DOWNLOADING, 1, n);
-            if (!DownloadPackage(window, kps))
-                return;
-            k = 2;
-        }
-        if (JapaneseSystem()) {
-            if (needKlPackage) {
-                ShowStep(window, IDS_DOWNLOADING, k, n);
-                ++k;
-                if (!DownloadPackage(window, kl))
-                    return;
-            }
-            if (needPcscBPackage) {
-                ShowStep(window, IDS_DOWNLOADING, k, n);
-                if (!DownloadPackage(window, pcscB))
-                    return;
-            }
-        }
-
-        if (!PageAlive(window))
-            return;
-        SetMarquee(bar, true);
-        SendMessageA(bar, PBM_SETMARQUEE, 1, 50);
-
-        k = 1;
-        if (needKpsPackage) {
-            ShowStep(window, IDS_INSTALLING, 1, n);
-            if (!InstallAndDelete(window, kps))
-                return;
-            k = 2;
-        }
-        if (JapaneseSystem()) {
-            if (needKlPackage) {
-                ShowStep(window, IDS_INSTALLING, k, n);
-                ++k;
-                if (!InstallAndDelete(window, kl))
-                    return;
-            }
-            if (needPcscBPackage) {
-                ShowStep(window, IDS_INSTALLING, k, n);
-                if (!InstallAndDelete(window, pcscB))
-                    return;
-            }
-        }
-
-        SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_FINISHING);
-        SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_INSTALL_COMPLETE);
-        // A wizard closed during the last installation gets no restart prompt.
-        if (!IsVistaOrLater() && PageAlive(window))
-            SetupPromptReboot(nullptr, window, FALSE);
-        SetMarquee(bar, false);
-        SendMessageA(bar, PBM_SETPOS, 100, 0);
-        EnableNext(window);
-        PressNext(window);
-    } catch (DownloadCancelledType code) {
-        if (code != DownloadCancelled)
-            throw;
-        // The page disabled every wizard button at its start, and pressing a
-        // disabled Next does nothing: enable it first, as the other ends do.
-        // Status text and progress bar stay as they were.
+        // Removed with everything in it as the sequence leaves this block,
+        // by whichever end, before the wizard is handed on.
+        const WorkFolder work(kSequenceFolderPrefix);
+        handOn = RunInFolder(window, bar, work.Path(), listUrl);
+    } catch (...) {
+        // The user's Cancel (DownloadCancelled), or anything else that escaped
+        // (out of memory): the cancelled end. The page disabled every wizard
+        // button at its start, and pressing a disabled Next does nothing, so
+        // Next is enabled first, as the other ends do. Status text and
+        // progress bar stay as they were.
+        handOn = true;
+    }
+    if (handOn) {
         EnableNext(window);
         PressNext(window);
     }

@@ -5,6 +5,7 @@ set(KUVANA_SERVER_CERTS ${CMAKE_BINARY_DIR}/sim/server/certs)
 
 add_custom_command(
   OUTPUT ${KUVANA_SERVER_CERTS}/ca.der ${KUVANA_SERVER_CERTS}/server.pem ${KUVANA_SERVER_CERTS}/other.pem
+         ${KUVANA_SERVER_CERTS}/maker.pem ${KUVANA_SERVER_CERTS}/stranger.pem
   COMMAND ${KUVANA_SERVER_DIR}/make-certs ${KUVANA_SERVER_CERTS}
   DEPENDS ${KUVANA_SERVER_DIR}/make-certs
   COMMENT "Making the test server's certificates")

@@ -149,13 +149,43 @@ TEST(UrlListLookup, ReadsTheFileAsItIsAtEachLookup)
     EXPECT_EQ(urls.Lookup("KPS_EXE"), "http://h/old");
 }
 
-TEST(UrlListLookup, LongEntriesAndBytesAboveAscii)
+TEST(UrlListLookup, OverlongEntriesAreSkippedAndBytesAboveAsciiKept)
 {
-    std::string longValue = "http://h/" + std::string(5000, 'x') + ".exe";
-    ListFile list(std::string("KPS_EXE,") + longValue + "\nKL_EXE,http://h/\x8A\xEE\xFF.exe\n");
+    // 2,048 characters is the longest entry read; a longer one is passed over,
+    // so a later entry of the same key counts.
+    const std::string longest = "KPS_EXE,http://h/" + std::string(2048 - 21, 'x') + ".exe";
+    ASSERT_EQ(longest.size(), 2048u);
+    ListFile list(longest + "\nKL_ISS,http://h/" + std::string(5000, 'y') + "\nKL_ISS,http://h/short\n" +
+                  "KL_EXE,http://h/\x8A\xEE\xFF.exe\n");
     UrlList urls(list.path);
-    EXPECT_EQ(urls.Lookup("KPS_EXE"), longValue);
+    EXPECT_EQ(urls.Lookup("KPS_EXE"), longest.substr(8));
+    EXPECT_EQ(urls.Lookup("KL_ISS"), "http://h/short");
     EXPECT_EQ(urls.Lookup("KL_EXE"), "http://h/\x8A\xEE\xFF.exe");
+    list.Write("KPS_EXE,http://h/" + std::string(2048 - 20, 'x') + ".exe\n");
+    EXPECT_EQ(urls.Lookup("KPS_EXE"), "");
+}
+
+TEST(PlainFileName, OnlyShortNamesOfLettersDigitsDotsUnderscoresAndHyphens)
+{
+    for (const char* good : {"setup.exe", "KpsSetup_1-2.iss", "a", "CONSOLE.exe", "COM10.exe", "LPT0", "x.CON",
+                             "nul_x.txt"})
+        EXPECT_TRUE(IsPlainFileName(good)) << good;
+    const std::string sixtyFour(64, 'a');
+    EXPECT_TRUE(IsPlainFileName(sixtyFour));
+    const std::string refused[] = {
+        "", sixtyFour + "a", ".hidden", "setup.", "..", "a b.exe", "a\\b.exe", "C:x.exe", "a/b", "a%2e.exe",
+        "a\tb", std::string("a\0b", 3), "a\x7f", "setup.exe:stream", "a*.exe", "a?.exe", "\"a\"",
+        // Device names, in any case and with any extension.
+        "CON", "con.txt", "Prn.exe", "AUX.tar.gz", "NUL", "COM1", "com9.exe", "LPT1", "lpt5.iss",
+        // Code page 932: the second byte of this katakana is 0x5C, a backslash to
+        // a reader that does not know the code page.
+        "\x83\x5C.exe", "\x8A\xEE.exe"};
+    for (const std::string& name : refused)
+        EXPECT_FALSE(IsPlainFileName(name)) << name;
+    EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/KpsSetup.exe"), "KpsSetup.exe");
+    EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/..%5C..%5Cx.exe"), "");
+    EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/\x83\x5C.exe"), "");
+    EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/"), "");
 }
 
 TEST(FileNameFromUrl, TakesThePartAfterTheLastSlash)

@@ -12,7 +12,8 @@ DLL = None
 # Windows system DLLs the product may import. The runtime is linked statically,
 # so libstdc++, libgcc and winpthread must never appear here.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "setupapi.dll", "wininet.dll",
-               "version.dll", "shlwapi.dll", "msvcrt.dll", "gdi32.dll", "ole32.dll"}
+               "version.dll", "shlwapi.dll", "msvcrt.dll", "gdi32.dll", "ole32.dll", "bcrypt.dll",
+               "wintrust.dll", "crypt32.dll"}
 
 
 class DllChecks(unittest.TestCase):

@@ -63,10 +63,10 @@ protected:
     }
 
     // DownloadFile, telling whether it ended by the user's cancel.
-    bool Cancelled(const std::string& url, const char* fileName)
+    bool Cancelled(const std::string& url, const char* fileName, unsigned long maxBytes = 0)
     {
         try {
-            DownloadFile(page.window, url.c_str(), fileName);
+            DownloadFile(page.window, folder, url.c_str(), fileName, maxBytes);
         } catch (DownloadCancelledType code) {
             EXPECT_EQ(code, -1);
             return true;
@@ -83,6 +83,8 @@ protected:
     }
 
     TempFolderSandbox temp{"temp dir"};
+    // The step downloads into the folder it is given (the sequence's working folder).
+    std::string folder = temp.Folder();
     ProgressPage page;
 };
 
@@ -193,16 +195,33 @@ TEST_F(DownloadStepTest, EmptyFileNameFailsRatherThanWritingTheFolder)
     EXPECT_TRUE(temp.Files().empty());
 }
 
-TEST_F(DownloadStepTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
+TEST_F(DownloadStepTest, NoWorkingFolderMeansNoDownloadIntoTheDriveRoot)
 {
     ASSERT_TRUE(ServerPutFile("/pkg/setup.exe", Body(100)));
     temp.MakeTempPathUnreadable();
+    folder.clear();
     MessageBoxScript boxes;
     EXPECT_TRUE(Cancelled(ServerUrl("/pkg/setup.exe"), "setup.exe"));
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_TRUE(ServerRequests().empty());
     EXPECT_FALSE(FileExists("\\setup.exe"));
     DeleteFileA("\\setup.exe");
+}
+
+TEST_F(DownloadStepTest, SizeBoundRefusesALargerResponseAndAnEarlierFileIsReplaced)
+{
+    const unsigned long bound = 64 * 1024;
+    ASSERT_TRUE(ServerPutFile("/list/exact.txt", Body(bound)));
+    ASSERT_TRUE(ServerPutFile("/list/over.txt", Body(bound + 1)));
+    ASSERT_TRUE(WriteWholeFile(temp.Path("exact.txt"), "an earlier attempt's rest"));
+    MessageBoxScript boxes({IDCANCEL});
+
+    EXPECT_FALSE(Cancelled(ServerUrl("/list/exact.txt"), "exact.txt", bound));
+    EXPECT_EQ(ReadWholeFile(temp.Path("exact.txt")), Body(bound));
+    EXPECT_TRUE(Cancelled(ServerUrl("/list/over.txt"), "over.txt", bound));
+    EXPECT_EQ(boxes.Count(), 1u);
+    // Refused on its announced length, before a byte of the body was stored.
+    EXPECT_EQ(ReadWholeFile(temp.Path("over.txt")), "");
 }
 
 }  // namespace

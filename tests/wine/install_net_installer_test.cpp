@@ -56,18 +56,35 @@ protected:
                 return false;
         return true;
     }
-    // The installer records its end just before it exits: a new download over
-    // its file only works once its process has let go of the file as well.
+    // The installer records its end just before it exits: its folder can only
+    // go once its process has let go of the file as well.
     void WaitUntilReleased() const
     {
-        for (int i = 0; i < 500; ++i) {
-            HANDLE file = CreateFileA(Installed().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            if (file != INVALID_HANDLE_VALUE) {
-                CloseHandle(file);
-                return;
+        for (const FakeRun& run : ReadFakeRuns(record))
+            for (int i = 0; i < 500; ++i) {
+                HANDLE file = CreateFileA(run.program.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+                if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+                    Sleep(20);
+                    continue;
+                }
+                if (file != INVALID_HANDLE_VALUE)
+                    CloseHandle(file);
+                break;
             }
-            Sleep(20);
-        }
+    }
+    // The launches' working folders now in the temporary folder (names only).
+    std::set<std::string> NetFolders() const
+    {
+        std::set<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((temp.Folder() + "KuvanaNet-*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return names;
+        do
+            names.insert(found.cFileName);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+        return names;
     }
     // Waits until `count` runs have recorded their start.
     std::vector<FakeRun> WaitForRuns(size_t count) const
@@ -79,7 +96,6 @@ protected:
     }
 
     std::string FakeUrl() const { return ServerUrl("/fake_installer.exe"); }
-    std::string Installed() const { return temp.Folder() + "\\KuvanaNetInstaller.exe"; }
 
     TempFolderSandbox temp{"temp dir"};
     OwnerWindow page;
@@ -88,10 +104,15 @@ protected:
     HANDLE release = nullptr;
 };
 
-TEST_F(NetInstallerTest, StartsTheDownloadedProgramQuotedAndDoesNotWait)
+TEST_F(NetInstallerTest, StartsTheDownloadFromAFolderOfItsOwnQuotedAndDoesNotWait)
 {
-    // Unquoted, "<base>temp dir\\KuvanaNetInstaller.exe" would start this decoy.
+    // Unquoted, "<base>temp dir\\..." would start this decoy.
     ASSERT_TRUE(CopyFileA((ProgramFolder() + "fake_installer.exe").c_str(), (temp.Base() + "temp.exe").c_str(), FALSE));
+    // Planted in the shared temporary folder beforehand: neither run, nor
+    // overwritten, nor deleted, nor beside the started program.
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "fake_unsigned.exe").c_str(), temp.Path("KuvanaNetInstaller.exe").c_str(),
+                          FALSE));
+    ASSERT_TRUE(WriteWholeFile(temp.Path("version.dll"), "planted"));
     MessageBoxScript boxes;
 
     NetInstallerLauncher(page.window, FakeUrl().c_str());
@@ -100,13 +121,18 @@ TEST_F(NetInstallerTest, StartsTheDownloadedProgramQuotedAndDoesNotWait)
     const std::vector<FakeRun> runs = WaitForRuns(1);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_FALSE(runs[0].ended);
-    EXPECT_EQ(runs[0].commandLine, "\"" + Installed() + "\"");
-    EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), temp.Path("KuvanaNetInstaller.exe").c_str()), 0)
+    const std::set<std::string> folders = NetFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    const std::string folder = temp.Folder() + *folders.begin() + "\\";
+    EXPECT_EQ(folders.begin()->size(), 10u + 32u) << *folders.begin();
+    EXPECT_EQ(runs[0].commandLine, "\"" + folder + "\\KuvanaNetInstaller.exe\"");
+    EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), (folder + "KuvanaNetInstaller.exe").c_str()), 0)
         << runs[0].program;
     EXPECT_EQ(boxes.Count(), 0u);
-    EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")),
-              ReadWholeFile(ProgramFolder() + "fake_installer.exe"));
-    EXPECT_EQ(temp.Files(), (std::set<std::string>{"KuvanaNetInstaller.exe"}));
+    EXPECT_EQ(ReadWholeFile(folder + "KuvanaNetInstaller.exe"), ReadWholeFile(ProgramFolder() + "fake_installer.exe"));
+    EXPECT_FALSE(FileExists(folder + "version.dll"));
+    EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")), ReadWholeFile(ProgramFolder() + "fake_unsigned.exe"));
+    EXPECT_EQ(temp.Files(), (std::set<std::string>{"KuvanaNetInstaller.exe", "version.dll"}));
     ASSERT_EQ(ServerRequests().size(), 1u);
     EXPECT_EQ(ServerRequests()[0].target, "/fake_installer.exe");
 }
@@ -144,7 +170,9 @@ TEST_F(NetInstallerTest, NotFoundShowsMessage123AndStartsNothing)
     EXPECT_EQ(shown[0].owner, page.window);
     Sleep(300);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
-    EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")), "");
+    // The failed launch's folder went with its empty file.
+    EXPECT_TRUE(NetFolders().empty());
+    EXPECT_TRUE(temp.Files().empty());
 }
 
 TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
@@ -161,6 +189,7 @@ TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_TRUE(ServerRequests().empty());
     EXPECT_TRUE(ReadFakeRuns(record).empty());
+    EXPECT_TRUE(NetFolders().empty());
 }
 
 TEST_F(NetInstallerTest, TemporaryFolderTooLongForThePathIsAFailure)
@@ -195,21 +224,36 @@ TEST_F(NetInstallerTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
-TEST_F(NetInstallerTest, InstallerStillRunningFromTheFileBlocksANewDownload)
+TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceReleased)
 {
     NetInstallerLauncher(page.window, FakeUrl().c_str());
     ASSERT_EQ(WaitForRuns(1).size(), 1u);
+    const std::set<std::string> first = NetFolders();
+    ASSERT_EQ(first.size(), 1u);
+    // A folder of ours by name that a standard user could have made is not
+    // ours by owner under Windows; under Wine every file has the one owner,
+    // so only the name and the contents are tried here: a stranger's file
+    // keeps its folder.
+    const std::string lookalike = temp.Folder() + "KuvanaNet-" + std::string(32, 'a') + "\\";
+    ASSERT_TRUE(CreateDirectoryA(lookalike.c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(lookalike + "theirs.txt", "x"));
+
+    // The first installer still runs from its folder: a second launch works
+    // in a new one and leaves the first alone.
     MessageBoxScript boxes;
     NetInstallerLauncher(page.window, FakeUrl().c_str());
-    EXPECT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
-    // Once it has ended, the link works again.
+    EXPECT_EQ(boxes.Count(), 0u);
+    ASSERT_EQ(WaitForRuns(2).size(), 2u);
+    EXPECT_EQ(NetFolders().size(), 3u);
+
+    // Once both have ended, the next launch removes their folders.
     SetEvent(release);
     for (int i = 0; i < 500 && !AllEnded(); ++i)
         Sleep(20);
     WaitUntilReleased();
-    NetInstallerLauncher(page.window, FakeUrl().c_str());
-    EXPECT_EQ(WaitForRuns(2).size(), 2u);
+    NetInstallerLauncher(page.window, ServerUrl("/missing.exe").c_str());
+    EXPECT_EQ(NetFolders(), (std::set<std::string>{"KuvanaNet-" + std::string(32, 'a')}));
+    EXPECT_TRUE(FileExists(lookalike + "theirs.txt"));
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_F(InstallPackageTest, StartsTheInstallerWithTheExactQuotedCommandLine)
 {
     MessageBoxScript boxes;
     SetEnvironmentVariableA("KUVANA_FAKE_EXIT_CODE", "3");  // a failing installer is not noticed
-    InstallPackage(page.window, "pkg.exe", "pkg.iss");
+    InstallPackage(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
 
     const std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u);
@@ -69,7 +69,7 @@ TEST_F(InstallPackageTest, DecoyNamedAfterTheFoldersFirstWordIsNotStarted)
     const std::string decoy = temp.Base() + "temp.exe";
     ASSERT_TRUE(CopyFileA(Fake().c_str(), decoy.c_str(), FALSE));
 
-    InstallPackage(page.window, "pkg.exe", "pkg.iss");
+    InstallPackage(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
     std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(_stricmp(runs[0].program.c_str(), temp.Path("pkg.exe").c_str()), 0) << runs[0].program;
@@ -91,7 +91,7 @@ TEST_F(InstallPackageTest, DecoyNamedAfterTheFoldersFirstWordIsNotStarted)
 TEST_F(InstallPackageTest, MissingInstallerShowsMessage124OnceAndReturns)
 {
     MessageBoxScript boxes;
-    InstallPackage(page.window, "missing.exe", "pkg.iss");
+    InstallPackage(page.window, temp.Folder(), "missing.exe", "pkg.iss");
     const std::vector<ShownDialog> shown = boxes.Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, LoadModuleString(IDS_INSTALL_FAILED));
@@ -105,19 +105,19 @@ TEST_F(InstallPackageTest, MissingInstallerShowsMessage124OnceAndReturns)
 TEST_F(InstallPackageTest, EmptyNamesFailToStartRatherThanRunTheFolder)
 {
     MessageBoxScript boxes;
-    InstallPackage(page.window, "", "");
+    InstallPackage(page.window, temp.Folder(), "", "");
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
-TEST_F(InstallPackageTest, NoTemporaryFolderMeansNoStartFromElsewhere)
+TEST_F(InstallPackageTest, NoWorkingFolderMeansNoStartFromElsewhere)
 {
     // Without a folder the line would name a bare "pkg.exe", which the system
     // looks for in the current directory, among others.
     ASSERT_TRUE(CopyFileA(Fake().c_str(), (temp.Base() + "pkg.exe").c_str(), FALSE));
     temp.MakeTempPathUnreadable();  // and Base() the current directory
     MessageBoxScript boxes;
-    InstallPackage(page.window, "pkg.exe", "pkg.iss");
+    InstallPackage(page.window, "", "pkg.exe", "pkg.iss");
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
@@ -131,7 +131,7 @@ TEST_F(InstallPackageTest, WaitsAsLongAsTheInstallerRuns)
 
     HANDLE returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread installer([&] {
-        InstallPackage(nullptr, "pkg.exe", "pkg.iss");
+        InstallPackage(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");
         SetEvent(returned);
     });
     // The installer is up and blocked on our event...
@@ -150,10 +150,10 @@ TEST_F(InstallPackageTest, WaitsAsLongAsTheInstallerRuns)
 
 TEST_F(InstallPackageTest, ClosesTheProcessAndThreadHandles)
 {
-    InstallPackage(nullptr, "pkg.exe", "pkg.iss");  // warm up whatever the first start opens for good
+    InstallPackage(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");  // warm up whatever the first start opens for good
     const int before = CountOpenHandles();
     for (int i = 0; i < 4; ++i)
-        InstallPackage(nullptr, "pkg.exe", "pkg.iss");
+        InstallPackage(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");
     const int after = CountOpenHandles();
     // Two handles a run would leak eight.
     EXPECT_LT(after, before + 4) << "before " << before << ", after " << after;

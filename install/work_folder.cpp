@@ -1,0 +1,238 @@
+// The private working folder: an unguessable name, a protected DACL, and its
+// removal with what we put in it.
+#include "install/work_folder.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <bcrypt.h>
+
+#include <vector>
+
+#include "install/temp_folder.h"
+
+const char kSequenceFolderPrefix[] = "KuvanaSetup-";
+const char kNetInstallerFolderPrefix[] = "KuvanaNet-";
+
+namespace {
+
+const int kRandomBytes = 16;
+
+class Handle {
+public:
+    explicit Handle(HANDLE value = nullptr) : value(value) {}
+    ~Handle()
+    {
+        if (value != nullptr && value != INVALID_HANDLE_VALUE)
+            CloseHandle(value);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return value; }
+    bool Valid() const { return value != nullptr && value != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE value;
+};
+
+class LocalMemory {
+public:
+    LocalMemory() = default;
+    ~LocalMemory()
+    {
+        if (memory != nullptr)
+            LocalFree(memory);
+    }
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+    HLOCAL* Out() { return &memory; }
+
+private:
+    HLOCAL memory = nullptr;
+};
+
+// The running account's SID, copied out of its token.
+bool ReadAccountSid(std::vector<BYTE>& sid)
+{
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    Handle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+        return false;
+    PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    sid.assign(static_cast<BYTE*>(user), static_cast<BYTE*>(user) + GetLengthSid(user));
+    return true;
+}
+
+bool WellKnownSid(WELL_KNOWN_SID_TYPE type, std::vector<BYTE>& sid)
+{
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    sid.resize(size);
+    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size))
+        return false;
+    sid.resize(size);
+    return true;
+}
+
+// SYSTEM, Administrators and the running account, in that order.
+bool TrustedSids(std::vector<BYTE> (&sids)[3])
+{
+    return WellKnownSid(WinLocalSystemSid, sids[0]) && WellKnownSid(WinBuiltinAdministratorsSid, sids[1]) &&
+           ReadAccountSid(sids[2]);
+}
+
+std::string RandomHex()
+{
+    BYTE bytes[kRandomBytes] = {};
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return std::string();
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (BYTE b : bytes) {
+        hex.push_back(digits[b >> 4]);
+        hex.push_back(digits[b & 15]);
+    }
+    return hex;
+}
+
+// Creates `folder` (no trailing backslash) with the protected DACL; fails when
+// anything of that name exists already.
+bool CreatePrivateDirectory(const std::string& folder)
+{
+    std::vector<BYTE> sids[3];
+    if (!TrustedSids(sids))
+        return false;
+    DWORD aclSize = sizeof(ACL);
+    for (const std::vector<BYTE>& sid : sids)
+        aclSize += DWORD(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size());
+    std::vector<BYTE> aclBuffer(aclSize);
+    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
+        return false;
+    for (std::vector<BYTE>& sid : sids)
+        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
+                                   sid.data()))
+            return false;
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorOwner(&descriptor, sids[2].data(), FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    return CreateDirectoryA(folder.c_str(), &attributes) != FALSE;
+}
+
+// Deletes the plain files directly in `folder` (trailing backslash), then the
+// folder itself, which fails, harmlessly, while anything is left in it.
+void RemoveFolderAndFiles(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+                continue;
+            DeleteFileA((folder + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// True when the folder open as `directory` is a real folder (not a link)
+// owned by one of the trusted accounts: one a standard user made is theirs.
+bool IsOurFolder(HANDLE directory)
+{
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(directory, &information) ||
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    if (GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Out())) != ERROR_SUCCESS ||
+        owner == nullptr)
+        return false;
+    std::vector<BYTE> sids[3];
+    if (!TrustedSids(sids))
+        return false;
+    for (std::vector<BYTE>& sid : sids)
+        if (EqualSid(owner, sid.data()))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool IsWorkFolderName(const std::string& name, const std::string& prefix)
+{
+    if (name.size() != prefix.size() + 2 * kRandomBytes || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (std::string::size_type i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+WorkFolder::WorkFolder(const char* prefix)
+{
+    std::string root;
+    const std::string hex = RandomHex();
+    if (!ReadTempFolder(root) || hex.empty())
+        return;
+    const std::string folder = root + prefix + hex;
+    // The whole path of a file in it must still fit MAX_PATH.
+    if (folder.size() + 1 + 64 >= MAX_PATH || !CreatePrivateDirectory(folder))
+        return;
+    path = folder + "\\";
+}
+
+WorkFolder::~WorkFolder()
+{
+    if (!path.empty())
+        RemoveFolderAndFiles(path);
+}
+
+void RemoveStaleWorkFolders(const char* prefix, const char* fileName)
+{
+    std::string root;
+    if (!ReadTempFolder(root))
+        return;
+    std::vector<std::string> candidates;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsWorkFolderName(found.cFileName, prefix))
+            candidates.push_back(root + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+
+    for (const std::string& folder : candidates) {
+        // Held open without delete sharing from the check to the removal, so
+        // the folder checked is the folder removed; it goes when the handle
+        // closes, and only if nothing is left in it.
+        Handle directory(CreateFileA(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!directory.Valid() || !IsOurFolder(directory.Get()))
+            continue;
+        // A net installer still running from its folder keeps the file open,
+        // and the folder stays until a later launch.
+        const std::string file = folder + "\\" + fileName;
+        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(file.c_str()))
+            continue;
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        SetFileInformationByHandle(directory.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    }
+}
