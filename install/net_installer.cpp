@@ -5,6 +5,7 @@
 
 #include "install/command_lines.h"
 #include "install/temp_folder.h"
+#include "install/trusted_start.h"
 #include "install/work_folder.h"
 #include "net/http_download.h"
 #include "resources/module_resources.h"
@@ -69,15 +70,18 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
     } else {
         job.jobError = 200000;
     }
-    if (job.GetResult() != 0) {
+    // A download the maker did not sign is deleted and reported as a failed
+    // download. One that is started is let go: the net installer carries on
+    // by itself, from its folder, which a later launch removes once it has ended.
+    ProcessHandles process;
+    const StartResult result = job.GetResult() != 0
+                                   ? StartResult::Refused
+                                   : StartTrustedProgram(localPath, ProgramCommandLine(localPath), process);
+    if (result == StartResult::Started) {
+        folder.Keep();
+    } else if (result == StartResult::Refused) {
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_DOWNLOAD_RETRY, text);
         MessageBoxA(pageWindow, text, nullptr, MB_OK);
-        return;
     }
-    // Started and let go: the net installer carries on by itself, from its
-    // folder, which the next launch removes once it has ended.
-    ProcessHandles process;
-    if (StartProgram(ProgramCommandLine(localPath), process))
-        folder.Keep();
 }

@@ -3,6 +3,7 @@
 
 #include "install/command_lines.h"
 #include "install/temp_folder.h"
+#include "install/trusted_start.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 
@@ -13,9 +14,12 @@ void InstallPackage(HWND pageWindow, const std::string& folder, const char* inst
 {
     const std::string installer = installerName ? installerName : "";
     ProcessHandles process;
-    const bool started = !folder.empty() && !installer.empty() &&
-                         StartProgram(InstallCommandLine(folder, installer, responseName ? responseName : ""),
-                                      process);
+    // Only an installer the maker signed is started; one that is not is
+    // deleted and reported like one that failed to start.
+    const bool started =
+        !folder.empty() && !installer.empty() &&
+        StartTrustedProgram(folder + installer, InstallCommandLine(folder, installer, responseName ? responseName : ""),
+                            process) == StartResult::Started;
     if (!started) {
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_INSTALL_FAILED, text);

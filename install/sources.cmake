@@ -8,5 +8,6 @@ list(APPEND KUVANA_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/package_install.cpp
   ${CMAKE_CURRENT_LIST_DIR}/temp_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/work_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/trusted_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/download_step.cpp
   ${CMAKE_CURRENT_LIST_DIR}/net_installer.cpp)

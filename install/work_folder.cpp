@@ -103,27 +103,10 @@ std::string RandomHex()
 // anything of that name exists already.
 bool CreatePrivateDirectory(const std::string& folder)
 {
-    std::vector<BYTE> sids[3];
-    if (!TrustedSids(sids))
+    std::vector<BYTE> descriptor;
+    if (!BuildWorkFolderSecurity(descriptor))
         return false;
-    DWORD aclSize = sizeof(ACL);
-    for (const std::vector<BYTE>& sid : sids)
-        aclSize += DWORD(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size());
-    std::vector<BYTE> aclBuffer(aclSize);
-    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
-        return false;
-    for (std::vector<BYTE>& sid : sids)
-        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
-                                   sid.data()))
-            return false;
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorOwner(&descriptor, sids[2].data(), FALSE) ||
-        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return false;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.data(), FALSE};
     return CreateDirectoryA(folder.c_str(), &attributes) != FALSE;
 }
 
@@ -169,6 +152,34 @@ bool IsOurFolder(HANDLE directory)
 }
 
 }  // namespace
+
+bool BuildWorkFolderSecurity(std::vector<BYTE>& selfRelative)
+{
+    std::vector<BYTE> sids[3];
+    if (!TrustedSids(sids))
+        return false;
+    DWORD aclSize = sizeof(ACL);
+    for (const std::vector<BYTE>& sid : sids)
+        aclSize += DWORD(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size());
+    std::vector<BYTE> aclBuffer(aclSize);
+    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
+        return false;
+    for (std::vector<BYTE>& sid : sids)
+        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
+                                   sid.data()))
+            return false;
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorOwner(&descriptor, sids[2].data(), FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return false;
+    DWORD size = 0;
+    MakeSelfRelativeSD(&descriptor, nullptr, &size);
+    selfRelative.assign(size, 0);
+    return size != 0 && MakeSelfRelativeSD(&descriptor, selfRelative.data(), &size) != FALSE;
+}
 
 bool IsWorkFolderName(const std::string& name, const std::string& prefix)
 {

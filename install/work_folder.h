@@ -6,6 +6,7 @@
 #define KUVANA_INSTALL_WORK_FOLDER_H
 
 #include <string>
+#include <vector>
 
 // Folder name prefixes: the sequence's and the net installer's.
 extern const char kSequenceFolderPrefix[];
@@ -38,6 +39,11 @@ private:
 // more: a folder that is ours by name pattern, owner and not being a link,
 // holding at most `fileName`. Anything else is left untouched.
 void RemoveStaleWorkFolders(const char* prefix, const char* fileName);
+
+// The security descriptor a working folder is created with, self-relative:
+// owner the running account, a protected DACL granting full control (inherited
+// by what is created inside) to SYSTEM, Administrators and the running account.
+bool BuildWorkFolderSecurity(std::vector<unsigned char>& selfRelative);
 
 // Pure name rule: prefix followed by exactly 32 hex digits.
 bool IsWorkFolderName(const std::string& name, const std::string& prefix);

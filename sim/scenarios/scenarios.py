@@ -30,6 +30,9 @@ DEFAULT = "default"
 #   basic_version "CurrentVersion" of an older basic reader software
 #   installed     the reader software's DisplayVersion (registered as installed)
 #   faults        {server path: fault options} (see sim/server/README.md)
+#   offered       {package: program in the build's bin folder the server offers as
+#                 its installer} (default fake_installer.exe, signed by the maker)
+#   refused       packages whose installer must be refused (message 124, not run)
 #   license       "accept" or "decline"
 #   answers       message-box answers, in order, queued before the wizard reaches them
 #   mode          "wizard" (default) or "properties"
@@ -84,6 +87,15 @@ SCENARIOS = {
         "faults": {PACKAGES["KPS"][1]: "status=503"},
         "license": "accept",
         "answers": ["cancel"],
+    },
+    "not-the-makers": {
+        "title": "The server offers an installer another publisher signed: refused with message 124, nothing runs",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "offered": {"KPS": "fake_stranger.exe"},
+        "refused": ["KPS"],
+        "license": "accept",
+        "answers": ["ok"],
     },
     "windows-xp": {
         "title": "A system older than Windows 6.0: a restart prompt after the installation",

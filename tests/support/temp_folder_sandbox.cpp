@@ -53,7 +53,9 @@ void TempFolderSandbox::MakeTempPathUnreadable()
     SetCurrentDirectoryA(base.c_str());
 }
 
-std::set<std::string> TempFolderSandbox::Files() const
+namespace {
+
+std::set<std::string> Entries(const std::string& folder, bool folders)
 {
     std::set<std::string> names;
     WIN32_FIND_DATAA found;
@@ -61,11 +63,24 @@ std::set<std::string> TempFolderSandbox::Files() const
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.insert(found.cFileName);
+        const std::string name = found.cFileName;
+        if (name != "." && name != ".." && ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders)
+            names.insert(name);
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return names;
+}
+
+}  // namespace
+
+std::set<std::string> TempFolderSandbox::Files() const
+{
+    return Entries(folder, false);
+}
+
+std::set<std::string> TempFolderSandbox::Folders() const
+{
+    return Entries(folder, true);
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& content)

@@ -28,8 +28,9 @@ public:
     // stray write to "\\name" lands on the prefix's drive (until the sandbox ends).
     void MakeTempPathUnreadable();
 
-    // Names of the files in Folder().
+    // Names of the files in Folder(), and of the folders in it.
     std::set<std::string> Files() const;
+    std::set<std::string> Folders() const;
 
 private:
     std::string base;

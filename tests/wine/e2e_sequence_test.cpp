@@ -185,9 +185,21 @@ protected:
         needPcscBPackage = pcscB;
     }
 
-    std::string CommandLine(const Package& p) const
+    // The command line as it names the working folder `run` was started from,
+    // which must be a private one below the temporary folder.
+    std::string CommandLine(const Package& p, const FakeRun& run) const
     {
-        return InstallCommandLine(temp.Folder(), p.installerName, p.responseName);
+        const std::string folder = run.program.substr(0, run.program.find_last_of('\\') + 1);
+        EXPECT_EQ(folder.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << folder;
+        EXPECT_EQ(folder.size(), temp.Folder().size() + 12 + 32 + 1) << folder;
+        return InstallCommandLine(folder, p.installerName, p.responseName);
+    }
+
+    // Every end removes the working folder with everything in it.
+    void ExpectNothingLeft() const
+    {
+        EXPECT_TRUE(temp.Files().empty());
+        EXPECT_TRUE(temp.Folders().empty());
     }
 
     static std::vector<std::string> Requests(const std::vector<const Package*>& packages)
@@ -219,7 +231,7 @@ protected:
     std::string record;
 };
 
-TEST_F(InstallSequenceTest, OnlyKpsCountsOneOfOneAndLeavesOnlyTheList)
+TEST_F(InstallSequenceTest, OnlyKpsCountsOneOfOneAndLeavesNothing)
 {
     MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
     Select(1, 0, 0);
@@ -230,9 +242,9 @@ TEST_F(InstallSequenceTest, OnlyKpsCountsOneOfOneAndLeavesOnlyTheList)
     EXPECT_EQ(Targets(), Requests({&kKps}));
     const std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].commandLine, CommandLine(kKps));
+    EXPECT_EQ(runs[0].commandLine, CommandLine(kKps, runs[0]));
     EXPECT_EQ(runs[0].response, "[kps.iss]\r\n");
-    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectNothingLeft();
     EXPECT_EQ(boxes.Count(), 0u);
     ExpectHandedOn(wizard.Events());
 }
@@ -250,8 +262,8 @@ TEST_F(InstallSequenceTest, AllThreePackagesInTheirOrderOnJapaneseSystemsOnly)
         EXPECT_EQ(Targets(), Requests({&kKps, &kKl, &kPcscB}));
         EXPECT_EQ(Programs(runs), (std::vector<std::string>{"KpsSetup.exe", "KlSetup.exe", "PcscBSetup.exe"}));
         if (runs.size() == 3) {
-            EXPECT_EQ(runs[1].commandLine, CommandLine(kKl));
-            EXPECT_EQ(runs[2].commandLine, CommandLine(kPcscB));
+            EXPECT_EQ(runs[1].commandLine, CommandLine(kKl, runs[1]));
+            EXPECT_EQ(runs[2].commandLine, CommandLine(kPcscB, runs[2]));
         }
     } else {
         // N counts every selected package, but only KPS is handled here.
@@ -261,7 +273,7 @@ TEST_F(InstallSequenceTest, AllThreePackagesInTheirOrderOnJapaneseSystemsOnly)
     }
     for (const FakeRun& run : runs)
         EXPECT_TRUE(run.ended);
-    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectNothingLeft();
     EXPECT_EQ(boxes.Count(), 0u);
     ExpectHandedOn(wizard.Events());
 }
@@ -282,7 +294,7 @@ TEST_F(InstallSequenceTest, KlIsStepOneWhenKpsIsNotSelected)
         EXPECT_EQ(Targets(), Requests({}));
         EXPECT_TRUE(ReadFakeRuns(record).empty());
     }
-    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectNothingLeft();
     ExpectHandedOn(wizard.Events());
 }
 
@@ -337,7 +349,7 @@ TEST_F(InstallSequenceTest, OlderBasicSoftwareStopsWithMessage125BeforeAnyDownlo
         EXPECT_EQ(box.owner, wizard.Sheet()) << "owned by the page, so by its wizard";
         EXPECT_TRUE(Targets().empty());
         EXPECT_TRUE(wizard.Texts().empty());
-        EXPECT_TRUE(temp.Files().empty());
+        ExpectNothingLeft();
         ExpectHandedOn(wizard.Events());
         wizard.Close();
         EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
@@ -374,8 +386,7 @@ TEST_F(InstallSequenceTest, ConfiguredListAddressIsUsedWhateverTheLanguage)
     const std::vector<std::string> targets = Targets();
     ASSERT_FALSE(targets.empty());
     EXPECT_EQ(targets[0], "/elsewhere/list.txt");
-    // The list is stored under its own file name.
-    EXPECT_EQ(temp.Files(), std::set<std::string>{"list.txt"});
+    ExpectNothingLeft();
 }
 
 TEST_F(InstallSequenceTest, DefaultListAddressFollowsTheSystemLanguage)
@@ -414,7 +425,7 @@ TEST_F(InstallSequenceTest, CancelDuringTheListDownloadLooksNothingUpAndHandsOn)
     ExpectHandedOn(wizard.Events());
 }
 
-TEST_F(InstallSequenceTest, CancelDuringTheSecondPackageKeepsTheFirstAndInstallsNothing)
+TEST_F(InstallSequenceTest, CancelDuringTheSecondPackageInstallsNothingAndLeavesNothing)
 {
     if (!JapaneseSystem())
         GTEST_SKIP() << "a second package is handled on Japanese systems only";
@@ -429,10 +440,7 @@ TEST_F(InstallSequenceTest, CancelDuringTheSecondPackageKeepsTheFirstAndInstalls
     std::vector<std::string> expected = Requests({&kKps});
     expected.push_back(ResponsePath(kKl));
     EXPECT_EQ(Targets(), expected);
-    const std::set<std::string> files = temp.Files();
-    for (const char* name : {"url_list.txt", "kps.iss", "KpsSetup.exe"})
-        EXPECT_EQ(files.count(name), 1u) << name;
-    EXPECT_EQ(files.count("KlSetup.exe"), 0u);
+    ExpectNothingLeft();
     EXPECT_TRUE(ReadFakeRuns(record).empty());
     EXPECT_EQ(wizard.Texts(),
               (std::vector<std::string>{StepText(IDS_DOWNLOADING, 1, 3), StepText(IDS_DOWNLOADING, 2, 3)}));
@@ -454,7 +462,7 @@ TEST_F(InstallSequenceTest, FailingServerIsRetriedUntilItRecovers)
     EXPECT_EQ(Targets(), expected);
     EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
     EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
-    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectNothingLeft();
 }
 
 TEST_F(InstallSequenceTest, InstallerThatCannotStartIsReportedAndTheSequenceGoesOn)
@@ -475,7 +483,7 @@ TEST_F(InstallSequenceTest, InstallerThatCannotStartIsReportedAndTheSequenceGoes
         EXPECT_EQ(wizard.Texts(), NormalTexts(1, 2));
         EXPECT_TRUE(ReadFakeRuns(record).empty());
     }
-    EXPECT_EQ(temp.Files(), std::set<std::string>{"url_list.txt"});
+    ExpectNothingLeft();
     ExpectHandedOn(wizard.Events());
 }
 
@@ -493,7 +501,9 @@ TEST_F(InstallSequenceTest, ClosedDuringAnInstallationWaitsForItAndStartsNothing
     wizard.Close();
     EXPECT_FALSE(IsWindow(wizard.Sheet()));
     EXPECT_FALSE(wizard.WaitWorkerEnded(500)) << "the running installer is still waited for";
-    EXPECT_EQ(temp.Files().count("KpsSetup.exe"), 1u);
+    const std::vector<FakeRun> running = ReadFakeRuns(record);
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_TRUE(FileExists(running[0].program));
     SetEvent(release);
     EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
     CloseHandle(release);
@@ -501,8 +511,8 @@ TEST_F(InstallSequenceTest, ClosedDuringAnInstallationWaitsForItAndStartsNothing
     const std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u) << "no package after the wizard was closed";
     EXPECT_TRUE(runs[0].ended);
-    // The installer that ran has its files removed.
-    EXPECT_EQ(temp.Files().count("KpsSetup.exe"), 0u);
+    // The installer that ran has its files removed, and its folder with them.
+    ExpectNothingLeft();
     EXPECT_EQ(boxes.Count(), 0u);
     EXPECT_FALSE(wizard.Arrived());
 }
@@ -523,9 +533,10 @@ TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstal
     EXPECT_TRUE(ReadFakeRuns(record).empty());
     EXPECT_EQ(boxes.Count(), 0u);
     EXPECT_FALSE(wizard.Arrived());
+    ExpectNothingLeft();
 }
 
-TEST_F(InstallSequenceTest, ListNamesOutsideTheTemporaryFolderAreTreatedAsMissing)
+TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAreTreatedAsMissing)
 {
     Select(1, 0, 0);
     const std::string escape = ServerUrl("/kps/..\\escape.exe");
@@ -538,6 +549,53 @@ TEST_F(InstallSequenceTest, ListNamesOutsideTheTemporaryFolderAreTreatedAsMissin
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
     EXPECT_TRUE(ReadFakeRuns(record).empty());
+    ExpectNothingLeft();
+}
+
+TEST_F(InstallSequenceTest, InstallerNotSignedByTheMakerIsRefusedAndTheSequenceGoesOn)
+{
+    Select(1, 1, 0);
+    ASSERT_TRUE(ServerPutFile(InstallerPath(kKps), ReadWholeFile(ProgramFolder() + "fake_stranger.exe")));
+    MessageBoxScript boxes({IDOK}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_INSTALL_FAILED));
+    EXPECT_EQ(Programs(ReadFakeRuns(record)),
+              JapaneseSystem() ? std::vector<std::string>{"KlSetup.exe"} : std::vector<std::string>{});
+    ExpectNothingLeft();
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, FilesPlantedInTheTemporaryFolderAreNeitherRunNorTouched)
+{
+    Select(1, 0, 0);
+    const std::string planted = ReadWholeFile(ProgramFolder() + "fake_unsigned.exe");
+    for (const char* name : {"KpsSetup.exe", "kps.iss", "url_list.txt", "version.dll"})
+        ASSERT_TRUE(WriteWholeFile(temp.Path(name), name == std::string("KpsSetup.exe") ? planted : name));
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "KuvanaE2eReleasePlanted");
+    SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", "KuvanaE2eReleasePlanted");
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    const DWORD start = GetTickCount();
+    while (ReadFakeRuns(record).empty() && GetTickCount() - start < kRunLimit)
+        Sleep(20);
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    // The installer runs from its own folder, beside nothing but its downloads.
+    const std::string folder = runs[0].program.substr(0, runs[0].program.find_last_of('\\') + 1);
+    EXPECT_EQ(runs[0].commandLine, CommandLine(kKps, runs[0]));
+    EXPECT_EQ(runs[0].response, "[kps.iss]\r\n");
+    EXPECT_EQ(temp.Folders().size(), 1u);
+    EXPECT_FALSE(FileExists(folder + "version.dll"));
+    EXPECT_TRUE(FileExists(folder + "url_list.txt"));
+    SetEvent(release);
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    CloseHandle(release);
+    for (const char* name : {"KpsSetup.exe", "kps.iss", "url_list.txt", "version.dll"})
+        EXPECT_EQ(ReadWholeFile(temp.Path(name)), name == std::string("KpsSetup.exe") ? planted : name) << name;
+    EXPECT_TRUE(temp.Folders().empty());
+    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 // Once the page is gone MessageBoxA cannot ask (it returns 0): the download step

@@ -175,6 +175,20 @@ TEST_F(NetInstallerTest, NotFoundShowsMessage123AndStartsNothing)
     EXPECT_TRUE(temp.Files().empty());
 }
 
+TEST_F(NetInstallerTest, ProgramsTheMakerDidNotSignAreRefusedAsAFailedDownload)
+{
+    for (const char* other : {"/fake_unsigned.exe", "/fake_tampered.exe", "/fake_stranger.exe"}) {
+        MessageBoxScript boxes;
+        NetInstallerLauncher(page.window, ServerUrl(other).c_str());
+        ASSERT_EQ(boxes.Count(), 1u) << other;
+        EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_DOWNLOAD_RETRY));
+        EXPECT_TRUE(NetFolders().empty()) << other;
+    }
+    EXPECT_EQ(ServerRequests().size(), 3u);
+    Sleep(300);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
 {
     const std::string refused[] = {"ftp://127.0.0.1/fake_installer.exe", "http://", "",

@@ -102,6 +102,21 @@ TEST_F(InstallPackageTest, MissingInstallerShowsMessage124OnceAndReturns)
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
+TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs124)
+{
+    for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe"}) {
+        SCOPED_TRACE(other);
+        ASSERT_TRUE(CopyFileA((ProgramFolder() + other).c_str(), temp.Path("pkg.exe").c_str(), FALSE));
+        MessageBoxScript boxes;
+        InstallPackage(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
+        ASSERT_EQ(boxes.Count(), 1u);
+        EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_INSTALL_FAILED));
+        EXPECT_EQ(temp.Files(), std::set<std::string>{"pkg.iss"});
+    }
+    Sleep(300);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 TEST_F(InstallPackageTest, EmptyNamesFailToStartRatherThanRunTheFolder)
 {
     MessageBoxScript boxes;

@@ -1,0 +1,38 @@
+// Starting a downloaded program only when the maker signed it.
+#ifndef KUVANA_INSTALL_TRUSTED_START_H
+#define KUVANA_INSTALL_TRUSTED_START_H
+
+#include <windows.h>
+
+#include <string>
+
+#include "install/temp_folder.h"
+
+// A downloaded program, open for reading with read sharing only from the
+// check of its signature until it is closed: nobody can write, replace or
+// delete it in between. Trusted when WinVerifyTrust accepts its embedded
+// Authenticode signature (no UI, revocation checked for the whole chain) and
+// the signing certificate's subject names kMakerPublisher.
+class VerifiedProgram {
+public:
+    explicit VerifiedProgram(const std::string& path);
+    ~VerifiedProgram();
+    VerifiedProgram(const VerifiedProgram&) = delete;
+    VerifiedProgram& operator=(const VerifiedProgram&) = delete;
+
+    bool Trusted() const { return trusted; }
+
+private:
+    HANDLE file;
+    bool trusted;
+};
+
+enum class StartResult { Started, Refused, NotStarted };
+
+// Checks `programPath` and, while still holding it, starts `commandLine`
+// (which must name that program). A refused file is deleted: it lies in our
+// working folder and must not be started by anyone later.
+StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
+                                ProcessHandles& handles);
+
+#endif

@@ -1,0 +1,210 @@
+// The private working folder and the maker's signature, with the fake
+// installer signed at build time as the maker (fake_installer.exe), as
+// another publisher (fake_stranger.exe), changed after signing
+// (fake_tampered.exe) and not at all (fake_unsigned.exe).
+#include <windows.h>
+#include <aclapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install/trusted_start.h"
+#include "install/work_folder.h"
+#include "sim/fake_installer/fake_record.h"
+#include "support/temp_folder_sandbox.h"
+
+namespace {
+
+std::vector<BYTE> Sid(WELL_KNOWN_SID_TYPE type)
+{
+    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = DWORD(sid.size());
+    CreateWellKnownSid(type, nullptr, sid.data(), &size);
+    return sid;
+}
+
+std::vector<BYTE> AccountSid()
+{
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256] = {};
+    DWORD size = sizeof buffer;
+    GetTokenInformation(token, TokenUser, buffer, size, &size);
+    CloseHandle(token);
+    PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    return std::vector<BYTE>(static_cast<BYTE*>(user), static_cast<BYTE*>(user) + GetLengthSid(user));
+}
+
+std::string Copy(const char* program, const std::string& to)
+{
+    CopyFileA((ProgramFolder() + program).c_str(), to.c_str(), FALSE);
+    return to;
+}
+
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// The DACL of the security descriptor `descriptor`: exactly SYSTEM,
+// Administrators and the running account, full control, inherited by what
+// is created inside; protected; owned by the running account.
+void ExpectPrivateSecurity(PSECURITY_DESCRIPTOR descriptor)
+{
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the shared temporary folder";
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    const std::vector<BYTE> expected[] = {Sid(WinLocalSystemSid), Sid(WinBuiltinAdministratorsSid), AccountSid()};
+    ASSERT_EQ(dacl->AceCount, 3u);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(ace->Mask, DWORD(FILE_ALL_ACCESS));
+        EXPECT_TRUE(EqualSid(&ace->SidStart, const_cast<BYTE*>(expected[i].data()))) << i;
+    }
+    PSID owner = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+    EXPECT_TRUE(owner != nullptr && EqualSid(owner, const_cast<BYTE*>(expected[2].data())));
+}
+
+// The folder's security as read back with GetNamedSecurityInfo. Windows keeps
+// the descriptor it was created with. Wine 8 here neither enforces file ACLs
+// nor keeps them (no extended attributes): it derives a DACL from the Unix
+// mode, so under Wine only "no account beyond the trusted ones" is checked.
+void ExpectOnlyTrustedAccounts(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+              DWORD(ERROR_SUCCESS));
+    if (!UnderWine()) {
+        ExpectPrivateSecurity(descriptor);
+    } else {
+        ASSERT_NE(dacl, nullptr);
+        const std::vector<BYTE> trusted[] = {Sid(WinLocalSystemSid), Sid(WinBuiltinAdministratorsSid), AccountSid()};
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+            bool known = false;
+            for (const std::vector<BYTE>& sid : trusted)
+                known = known || EqualSid(&ace->SidStart, const_cast<BYTE*>(sid.data()));
+            EXPECT_TRUE(known) << "ACE " << i << " grants an account beyond SYSTEM, Administrators and ours";
+        }
+    }
+    LocalFree(descriptor);
+}
+
+class TrustTest : public ::testing::Test {
+protected:
+    TempFolderSandbox temp;
+};
+
+TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFiles)
+{
+    std::string path;
+    {
+        const WorkFolder first(kSequenceFolderPrefix);
+        const WorkFolder second(kSequenceFolderPrefix);
+        ASSERT_TRUE(first.Created());
+        path = first.Path();
+        const std::string name = path.substr(temp.Folder().size(), path.size() - temp.Folder().size() - 1);
+        EXPECT_EQ(path, temp.Folder() + name + "\\");
+        EXPECT_TRUE(IsWorkFolderName(name, kSequenceFolderPrefix)) << name;
+        EXPECT_NE(first.Path(), second.Path());
+
+        ExpectOnlyTrustedAccounts(path);
+        ASSERT_TRUE(WriteWholeFile(path + "a.exe", "a"));
+        ASSERT_TRUE(WriteWholeFile(path + "b.iss", "b"));
+    }
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_TRUE(temp.Files().empty());
+
+    // Kept (a started net installer runs from it): it stays.
+    std::string kept;
+    {
+        WorkFolder folder(kNetInstallerFolderPrefix);
+        kept = folder.Path();
+        folder.Keep();
+    }
+    EXPECT_TRUE(FileExists(kept));
+    RemoveDirectoryA(kept.c_str());
+
+    // What the folder is created with, on any system.
+    std::vector<BYTE> descriptor;
+    ASSERT_TRUE(BuildWorkFolderSecurity(descriptor));
+    ExpectPrivateSecurity(descriptor.data());
+
+    EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a'), kSequenceFolderPrefix));
+    EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a') + "g", kSequenceFolderPrefix));
+    EXPECT_FALSE(IsWorkFolderName("KuvanaNet-" + std::string(32, 'a'), kSequenceFolderPrefix));
+}
+
+TEST_F(TrustTest, OnlyTheMakersIntactSignatureIsTrusted)
+{
+    EXPECT_TRUE(VerifiedProgram(Copy("fake_installer.exe", temp.Path("maker.exe"))).Trusted());
+    // Unsigned, one byte changed after signing, signed by another publisher
+    // under the same trusted CA: under Wine the publisher's name is what
+    // refuses a stranger, as Wine does not check the root.
+    for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe"})
+        EXPECT_FALSE(VerifiedProgram(Copy(other, temp.Path("other.exe"))).Trusted()) << other;
+    ASSERT_TRUE(WriteWholeFile(temp.Path("text.exe"), "MZ no program"));
+    EXPECT_FALSE(VerifiedProgram(temp.Path("text.exe")).Trusted());
+    EXPECT_FALSE(VerifiedProgram(temp.Path("missing.exe")).Trusted());
+}
+
+TEST_F(TrustTest, TheCheckedFileCannotBeChangedReplacedOrDeletedUntilReleased)
+{
+    const std::string path = Copy("fake_installer.exe", temp.Path("setup.exe"));
+    {
+        const VerifiedProgram held(path);
+        ASSERT_TRUE(held.Trusted());
+        HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+        EXPECT_FALSE(MoveFileExA(path.c_str(), temp.Path("moved.exe").c_str(), 0));
+        EXPECT_FALSE(MoveFileExA(temp.Path("moved.exe").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        // Reading, as the system does to start it, still works.
+        EXPECT_EQ(ReadWholeFile(path).size(), ReadWholeFile(ProgramFolder() + "fake_installer.exe").size());
+    }
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+    CloseHandle(writer);
+}
+
+TEST_F(TrustTest, StartsTheTrustedProgramAndDeletesARefusedOne)
+{
+    const std::string record = temp.Base() + "runs.txt";
+    SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
+    ProcessHandles started;
+    const std::string good = Copy("fake_installer.exe", temp.Path("good.exe"));
+    ASSERT_EQ(StartTrustedProgram(good, "\"" + good + "\"", started), StartResult::Started);
+    WaitForSingleObject(started.Process(), 30000);
+    ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
+
+    ProcessHandles refused;
+    const std::string bad = Copy("fake_stranger.exe", temp.Path("bad.exe"));
+    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", refused), StartResult::Refused);
+    EXPECT_FALSE(FileExists(bad));
+    EXPECT_EQ(refused.Process(), nullptr);
+    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", refused), StartResult::NotStarted);
+    Sleep(300);
+    EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
+    SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
+}
+
+}  // namespace
