@@ -219,7 +219,7 @@ int main(int argc, char** argv)
     Run cached = Job(url, local);
     ULONGLONG cache = CachedBytes(url);
     DeleteUrlCacheEntryA(url.c_str());
-    std::printf("cache copy kept by the job's flags 0xF00: %.1f MiB for a %.1f MiB file (%.0f%%)\n",
+    std::printf("cache copy kept by the job's request flags: %.1f MiB for a %.1f MiB file (%.0f%%)\n",
                 double(cache) / 1048576.0, double(bytes) / 1048576.0, bytes ? 100.0 * double(cache) / double(bytes) : 0.0);
     ok = ok && cached.ok;
 

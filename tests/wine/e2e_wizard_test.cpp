@@ -70,11 +70,22 @@ std::string AcceptingScript(const std::string& extra = "")
            "dif 0x2a if-requested\n";
 }
 
+// Status texts in order: the progress page's text as the host first found it
+// (on a busy machine the first step may already stand when the page is
+// reported), then each change.
 std::vector<std::string> Texts(const HostRun& run)
 {
     std::vector<std::string> texts;
-    for (const HostEvent& e : run.All("text"))
-        texts.push_back(e["text"]);
+    std::string progressPage;
+    for (const HostEvent& e : run.events) {
+        if (e.kind == "page" && e["template"] == "111")
+            progressPage = e["n"];
+        else if (e.kind == "control" && !progressPage.empty() && e["page"] == progressPage && e["id"] == "-1" &&
+                 !e["text"].empty())
+            texts.push_back(e["text"]);
+        else if (e.kind == "text")
+            texts.push_back(e["text"]);
+    }
     return texts;
 }
 

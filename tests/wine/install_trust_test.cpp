@@ -12,6 +12,7 @@
 
 #include "install/trusted_start.h"
 #include "install/work_folder.h"
+#include "net/http_download.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/temp_folder_sandbox.h"
 
@@ -148,6 +149,19 @@ TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFile
     EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a'), kSequenceFolderPrefix));
     EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a') + "g", kSequenceFolderPrefix));
     EXPECT_FALSE(IsWorkFolderName("KuvanaNet-" + std::string(32, 'a'), kSequenceFolderPrefix));
+}
+
+TEST_F(TrustTest, DownloadsCreateOnlyNewFiles)
+{
+    // A file already there (planted, or a link) is never opened for writing.
+    ASSERT_TRUE(WriteWholeFile(temp.Path("setup.exe"), "theirs"));
+    HttpDownload job;
+    job.SetLocalFileRules(true, 0);
+    EXPECT_FALSE(job.Start("http://127.0.0.1:9/setup.exe", temp.Path("setup.exe").c_str()));
+    EXPECT_EQ(job.GetResult(), 106000 + 500);
+    EXPECT_EQ(ReadWholeFile(temp.Path("setup.exe")), "theirs");
+    job.Stop(false);
+    EXPECT_TRUE(job.Start("http://127.0.0.1:9/setup.exe", temp.Path("new.exe").c_str()));
 }
 
 TEST_F(TrustTest, OnlyTheMakersIntactSignatureIsTrusted)
