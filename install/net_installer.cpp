@@ -1,4 +1,4 @@
-// Downloads the net installer into the temporary folder and starts it
+// Downloads the net installer into a working folder of its own and starts it
 // without waiting for it. It runs on the property sheet's own thread, so
 // the sheet's messages are handled while it waits.
 #include "install/net_installer.h"
