@@ -151,7 +151,9 @@ bool StartInstallThread(InstallProgressPage* page)
 // when the page window went away (nobody left to hand on to).
 bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::string& listUrl)
 {
-    const std::string listName = FileNameFromUrl(listUrl);
+    // The list's own name keeps to the same rule as the names it gives: the
+    // "URL List" setting must not place a file outside the working folder either.
+    const std::string listName = PlainFileNameFromUrl(listUrl);
     if (!PageAlive(window))
         return false;
     DownloadFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes);

@@ -552,6 +552,21 @@ TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAreTreatedAsMissing
     ExpectNothingLeft();
 }
 
+TEST_F(InstallSequenceTest, TheListsOwnNameKeepsToTheRuleToo)
+{
+    Select(1, 0, 0);
+    const std::string escapingList = ServerUrl("/list/..\\list.txt");
+    ASSERT_TRUE(ServerPutFile("/list/..\\list.txt", "KPS_EXE," + ServerUrl(InstallerPath(kKps)) + "\n"));
+    SetUrlListSetting(&escapingList);
+    MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_FALSE(FileExists(temp.Base() + "list.txt")) << "written outside the temporary folder";
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+    ExpectNothingLeft();
+}
+
 TEST_F(InstallSequenceTest, InstallerNotSignedByTheMakerIsRefusedAndTheSequenceGoesOn)
 {
     Select(1, 1, 0);
