@@ -208,8 +208,13 @@ WorkFolder::WorkFolder(const char* prefix)
 
 WorkFolder::~WorkFolder()
 {
-    if (!path.empty())
-        RemoveFolderAndFiles(path);
+    // Runs while an out-of-memory exception unwinds the sequence, too: a throw
+    // from here would end the framework's process.
+    try {
+        if (!path.empty())
+            RemoveFolderAndFiles(path);
+    } catch (...) {
+    }
 }
 
 void RemoveStaleWorkFolders(const char* prefix, const char* fileName)

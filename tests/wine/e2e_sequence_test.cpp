@@ -592,10 +592,14 @@ TEST_F(InstallSequenceTest, FilesPlantedInTheTemporaryFolderAreNeitherRunNorTouc
     SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", "KuvanaE2eReleasePlanted");
     MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
     ProgressWizard wizard;
+    // Recorded line by line: wait until the response file has been read too.
     const DWORD start = GetTickCount();
-    while (ReadFakeRuns(record).empty() && GetTickCount() - start < kRunLimit)
+    std::vector<FakeRun> runs;
+    while ((runs = ReadFakeRuns(record)).empty() || !runs[0].responseRead) {
+        if (GetTickCount() - start > kRunLimit)
+            break;
         Sleep(20);
-    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    }
     ASSERT_EQ(runs.size(), 1u);
     // The installer runs from its own folder, beside nothing but its downloads.
     const std::string folder = runs[0].program.substr(0, runs[0].program.find_last_of('\\') + 1);

@@ -89,9 +89,15 @@ protected:
     // Waits until `count` runs have recorded their start.
     std::vector<FakeRun> WaitForRuns(size_t count) const
     {
+        // The installer records a run line by line: its command line may
+        // still be missing just after "started".
         std::vector<FakeRun> runs;
-        for (int i = 0; i < 1000 && (runs = ReadFakeRuns(record)).size() < count; ++i)
+        for (int i = 0; i < 1000; ++i) {
+            runs = ReadFakeRuns(record);
+            if (runs.size() >= count && !runs[count - 1].commandLine.empty())
+                break;
             Sleep(20);
+        }
         return runs;
     }
 

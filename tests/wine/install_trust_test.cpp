@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,24 +19,24 @@
 
 namespace {
 
-std::vector<BYTE> Sid(WELL_KNOWN_SID_TYPE type)
+// SYSTEM, Administrators and the running account, in the order of the DACL.
+std::vector<std::vector<BYTE>> TrustedSids()
 {
-    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
-    DWORD size = DWORD(sid.size());
-    CreateWellKnownSid(type, nullptr, sid.data(), &size);
-    return sid;
-}
-
-std::vector<BYTE> AccountSid()
-{
+    std::vector<std::vector<BYTE>> sids;
+    for (WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
+        sids.emplace_back(SECURITY_MAX_SID_SIZE);
+        DWORD size = SECURITY_MAX_SID_SIZE;
+        CreateWellKnownSid(type, nullptr, sids.back().data(), &size);
+    }
     HANDLE token = nullptr;
     OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
     BYTE buffer[256] = {};
     DWORD size = sizeof buffer;
     GetTokenInformation(token, TokenUser, buffer, size, &size);
     CloseHandle(token);
-    PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-    return std::vector<BYTE>(static_cast<BYTE*>(user), static_cast<BYTE*>(user) + GetLengthSid(user));
+    BYTE* user = static_cast<BYTE*>(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    sids.emplace_back(user, user + GetLengthSid(user));
+    return sids;
 }
 
 std::string Copy(const char* program, const std::string& to)
@@ -62,7 +63,7 @@ void ExpectPrivateSecurity(PSECURITY_DESCRIPTOR descriptor)
     PACL dacl = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
     ASSERT_TRUE(present && dacl != nullptr);
-    const std::vector<BYTE> expected[] = {Sid(WinLocalSystemSid), Sid(WinBuiltinAdministratorsSid), AccountSid()};
+    const std::vector<std::vector<BYTE>> expected = TrustedSids();
     ASSERT_EQ(dacl->AceCount, 3u);
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
@@ -93,14 +94,13 @@ void ExpectOnlyTrustedAccounts(const std::string& path)
         ExpectPrivateSecurity(descriptor);
     } else {
         ASSERT_NE(dacl, nullptr);
-        const std::vector<BYTE> trusted[] = {Sid(WinLocalSystemSid), Sid(WinBuiltinAdministratorsSid), AccountSid()};
+        const std::vector<std::vector<BYTE>> trusted = TrustedSids();
         for (DWORD i = 0; i < dacl->AceCount; ++i) {
             ACCESS_ALLOWED_ACE* ace = nullptr;
             ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-            bool known = false;
-            for (const std::vector<BYTE>& sid : trusted)
-                known = known || EqualSid(&ace->SidStart, const_cast<BYTE*>(sid.data()));
-            EXPECT_TRUE(known) << "ACE " << i << " grants an account beyond SYSTEM, Administrators and ours";
+            EXPECT_TRUE(std::any_of(trusted.begin(), trusted.end(), [&](const std::vector<BYTE>& sid) {
+                return EqualSid(&ace->SidStart, const_cast<BYTE*>(sid.data())) != FALSE;
+            })) << "ACE " << i << " grants an account beyond SYSTEM, Administrators and ours";
         }
     }
     LocalFree(descriptor);
