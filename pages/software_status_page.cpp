@@ -9,6 +9,35 @@
 
 SoftwareStatusPage softwareStatusPage;
 
+namespace {
+
+// While it lives the link is disabled and flagged busy; then enabled again,
+// with the focus it had when nothing else has taken the focus since.
+class LinkBusy {
+public:
+    LinkBusy(HWND link, bool* busy) : link_(link), busy_(busy), hadFocus_(GetFocus() == link)
+    {
+        *busy_ = true;
+        EnableWindow(link_, FALSE);
+    }
+    ~LinkBusy()
+    {
+        EnableWindow(link_, TRUE);
+        *busy_ = false;
+        if (hadFocus_ && GetFocus() == nullptr && IsWindow(link_))
+            SetFocus(link_);
+    }
+    LinkBusy(const LinkBusy&) = delete;
+    LinkBusy& operator=(const LinkBusy&) = delete;
+
+private:
+    HWND link_;
+    bool* busy_;
+    bool hadFocus_;
+};
+
+}  // namespace
+
 void SoftwareStatusPage::InitPageInfo()
 {
     WizardPage::InitPageInfo();
@@ -49,16 +78,8 @@ void SoftwareStatusPage::OnNotify(const NMHDR* header)
     if (address.empty())
         address = DefaultNetInstallerAddress();
     const HWND window = pageWindow;
-    const HWND link = GetDlgItem(window, IDC_NET_INSTALLER_LINK);
-    const bool linkHadFocus = GetFocus() == link;
-    launching = true;
-    EnableWindow(link, FALSE);
+    LinkBusy busy(GetDlgItem(window, IDC_NET_INSTALLER_LINK), &launching);
     NetInstallerLauncher(window, address.c_str());
-    EnableWindow(link, TRUE);
-    launching = false;
-    // Disabling took the focus away; give it back if nothing else took it.
-    if (linkHadFocus && GetFocus() == nullptr && IsWindow(link))
-        SetFocus(link);
 }
 
 INT_PTR SoftwareStatusPage::DialogProc(HWND window, UINT message, WPARAM, LPARAM lParam)
