@@ -50,7 +50,7 @@ struct Reader {
     ULONG failOpen;
     ULONG failUnit;
     ULONG failRequest[12];
-    ULONG stallRequest[12];  /* non-zero: the request never completes until cancelled */
+    ULONG stallRequest[12];  /* 1: the request never completes until cancelled; 2: nor then, only at close */
     ULONG opens;
     ULONG requests;
     HANDLE countersKey;  /* kept open while started: counting must stay cheap */
@@ -185,14 +185,14 @@ static NTSTATUS RequestFailure(struct Reader* reader, ULONG code)
     return STATUS_SUCCESS;
 }
 
-static BOOLEAN RequestStalls(struct Reader* reader, ULONG code)
+static ULONG RequestStalls(struct Reader* reader, ULONG code)
 {
     ULONG i;
     for (i = 0; i < KNOWN_REQUESTS; ++i) {
         if (knownRequests[i] == code)
-            return reader->stallRequest[i] != 0;
+            return reader->stallRequest[i];
     }
-    return FALSE;
+    return 0;
 }
 
 /* ---- requests that never complete ------------------------------------ */
@@ -201,6 +201,7 @@ static BOOLEAN RequestStalls(struct Reader* reader, ULONG code)
  * The cancel spin lock guards the table and each request's cancel routine. */
 #define MAX_STALLED 32
 static PIRP stalledIrps[MAX_STALLED];
+static BOOLEAN deafIrps[MAX_STALLED];  /* set no cancel routine: only a close ends them */
 
 static void Forget(PIRP irp)
 {
@@ -221,7 +222,7 @@ static VOID NTAPI CancelStalled(PDEVICE_OBJECT device, PIRP irp)
     IoCompleteRequest(irp, IO_NO_INCREMENT);
 }
 
-static NTSTATUS Stall(PIRP irp)
+static NTSTATUS Stall(PIRP irp, BOOLEAN deaf)
 {
     KIRQL irql;
     ULONG i;
@@ -236,8 +237,10 @@ static NTSTATUS Stall(PIRP irp)
         return STATUS_CANCELLED;
     }
     stalledIrps[i] = irp;
+    deafIrps[i] = deaf;
     IoMarkIrpPending(irp);
-    IoSetCancelRoutine(irp, CancelStalled);
+    if (!deaf)
+        IoSetCancelRoutine(irp, CancelStalled);
     IoReleaseCancelSpinLock(irql);
     return STATUS_PENDING;
 }
@@ -251,7 +254,8 @@ static void CancelStalledOf(PFILE_OBJECT file)
     IoAcquireCancelSpinLock(&irql);
     for (i = 0; i < MAX_STALLED; ++i) {
         PIRP irp = stalledIrps[i];
-        if (irp && IoGetCurrentIrpStackLocation(irp)->FileObject == file && IoSetCancelRoutine(irp, NULL)) {
+        if (irp && IoGetCurrentIrpStackLocation(irp)->FileObject == file &&
+            (deafIrps[i] || IoSetCancelRoutine(irp, NULL))) {
             stalledIrps[i] = NULL;
             done[n++] = irp;
         }
@@ -555,7 +559,9 @@ static NTSTATUS DispatchClose(PDEVICE_OBJECT device, PIRP irp)
     struct Reader* reader = stack->FileObject && stack->FileObject->FsContext
                                 ? (struct Reader*)stack->FileObject->FsContext
                                 : ExtensionOf(device)->reader;
-    if (stack->MajorFunction == IRP_MJ_CLEANUP && stack->FileObject)
+    /* Windows sends the cleanup when the last handle closes; Wine may send
+     * only the close, and may send it while a request is still pending. */
+    if (stack->FileObject)
         CancelStalledOf(stack->FileObject);
     if (stack->MajorFunction == IRP_MJ_CLOSE && reader->started)
         PublishCounters(reader);
@@ -599,7 +605,7 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp)
     if (!NT_SUCCESS(status))
         return Complete(irp, status, 0);
     if (RequestStalls(reader, code))
-        return Stall(irp);
+        return Stall(irp, RequestStalls(reader, code) == 2);
 
     if (role == roleControl) {
         if (code == (emb ? REQUEST(0x87F) : REQUEST(0x913)))

@@ -82,9 +82,11 @@ bool ParseScenario(const char* file, std::vector<readers::Reader>& list, std::st
             words >> event >> code;
             list.back().failures[event] = Number(code);
         } else if (verb == "stall") {
-            std::string code;
-            words >> code;
+            std::string code, mode;
+            words >> code >> mode;
             list.back().stalls.push_back(code);
+            if (mode == "ignore-cancel")
+                list.back().stallsIgnoreCancel = true;
         } else {
             error = "line " + std::to_string(number) + ": unknown line " + verb;
             return false;

@@ -154,7 +154,8 @@ bool WriteScenario(HKEY key, const std::vector<Reader>& all, size_t index, DWORD
                   .c_str(),
               failure.second);
     for (const std::string& code : r.stalls)
-        dword(("Stall" + std::string(8 - std::min<size_t>(8, code.size()), '0') + code).c_str(), 1);
+        dword(("Stall" + std::string(8 - std::min<size_t>(8, code.size()), '0') + code).c_str(),
+              r.stallsIgnoreCancel ? 2 : 1);
     std::vector<std::string> refused;
     if (r.refuseOtherUnits) {
         const std::string own = UnitObjectName(r);

@@ -34,6 +34,7 @@ struct Reader {
     // Request codes (upper-case hex, as above) that never complete until the
     // caller cancels them: a reader that does not answer.
     std::vector<std::string> stalls;
+    bool stallsIgnoreCancel = false;  // the stalled requests end only when their handle closes
     std::string driverVersion = "1.0.0.0";  // DriverVersion of the device's driver key
     bool refuseOtherUnits = true;  // other readers' unit paths fail with ERROR_INVALID_PARAMETER
 };

@@ -266,6 +266,20 @@ TEST_F(ProbeReaders, AnUnansweredRequestTimesOutAndIsCancelled)
     std::vector<DeviceRecord> records = Enumerate();
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ("TQ-410/P", Identify(records[0]));
+
+    // A driver that ignores the cancellation too: the caller gives up after a
+    // second bound; the request ends only at the close, into memory the
+    // caller has left to it.
+    stalled.stallsIgnoreCancel = true;
+    InstallOrFail({stalled});
+    HANDLE handle = nullptr;
+    ASSERT_EQ(0u, OpenReaderUnit(kindZrvemb, 0, &handle));
+    char text[128] = {};
+    const ULONGLONG t0 = GetTickCount64();
+    EXPECT_EQ(0x80000005u, QueryModelName(kindZrvemb, handle, text));
+    EXPECT_LT(GetTickCount64() - t0, 2 * ULONGLONG(readerRequestTimeoutMs) + 1000);
+    CloseHandle(handle);
+    EXPECT_EQ(1u, Enumerate().size());
 }
 
 TEST_F(ProbeReaders, IdentifyPrefersTheReportedNameAndFallsBackToTheTable)
