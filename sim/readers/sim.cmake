@@ -19,6 +19,9 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/zrvsim.inf ${ZRVSIM_INF}
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/zrvsim.inf)
 add_custom_target(zrvsim ALL DEPENDS ${ZRVSIM_SYS} ${ZRVSIM_INF})
+# The INF copies the class installer from bin/ and registers it as co-installer;
+# the installation itself runs in the wizard host (sim/wizard_host/sim.cmake).
+add_dependencies(zrvsim kuvana_coinst)
 
 # zrvsim_install: installs a reader scenario from a text file into the prefix
 # (see scenario.md); the Wine tests use the same code through tests/support.

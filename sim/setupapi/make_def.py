@@ -12,7 +12,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 from pe_inspect import PE  # noqa: E402
 
 CONTROL = ["KuvanaSimSetupapi", "KuvanaSimSetRebootAnswer", "KuvanaSimRebootPrompts",
-           "KuvanaSimCallCount", "KuvanaSimFail"]
+           "KuvanaSimCallCount", "KuvanaSimFail", "KuvanaSimFrameworkCalls"]
 
 
 def names(path):

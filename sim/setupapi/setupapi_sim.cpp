@@ -42,6 +42,7 @@ std::map<std::string, Failure>* failures = nullptr;
 int rebootAnswer = KUVANA_SIM_REBOOT_DECLINE;
 int rebootPrompts = 0;
 HWND rebootOwner = nullptr;
+std::vector<KuvanaSimFrameworkCall>* frameworkCalls = nullptr;
 
 class Locked {
 public:
@@ -53,7 +54,7 @@ public:
 
 const char* const kSimulated[] = {"SetupDiGetClassInstallParamsA", "SetupDiSetClassInstallParamsA",
                                   "SetupDiGetDeviceInstallParamsA", "SetupDiSetDeviceInstallParamsA",
-                                  "SetupPromptReboot", "SetupDiDestroyDeviceInfoList"};
+                                  "SetupPromptReboot", "SetupDiDestroyDeviceInfoList", "SetupDiCallClassInstaller"};
 
 void EnsureState()
 {
@@ -61,6 +62,7 @@ void EnsureState()
         sets = new std::map<HDEVINFO, SetState>();
         calls = new std::map<std::string, int>();
         failures = new std::map<std::string, Failure>();
+        frameworkCalls = new std::vector<KuvanaSimFrameworkCall>();
     }
 }
 
@@ -178,6 +180,16 @@ int WINAPI KuvanaSimCallCount(const char* function)
     return -1;
 }
 
+int WINAPI KuvanaSimFrameworkCalls(KuvanaSimFrameworkCall* calls, int capacity)
+{
+    Locked guard;
+    EnsureState();
+    int count = static_cast<int>(frameworkCalls->size());
+    for (int i = 0; calls != nullptr && i < count && i < capacity; ++i)
+        calls[i] = (*frameworkCalls)[i];
+    return count;
+}
+
 BOOL WINAPI KuvanaSimFail(const char* function, int count, DWORD error)
 {
     if (KuvanaSimCallCount(function) < 0)
@@ -281,6 +293,26 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set)
     typedef BOOL(WINAPI * DestroyProc)(HDEVINFO);
     DestroyProc destroy = RealProc<DestroyProc>("SetupDiDestroyDeviceInfoList");
     return destroy != nullptr ? destroy(set) : FALSE;
+}
+
+// Wine's own framework does the work (co-installers, class installer, default
+// action); the call is only recorded, so that a program can show which codes
+// a device installation sent, for example inside UpdateDriverForPlugAndPlayDevices.
+BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION code, HDEVINFO set, PSP_DEVINFO_DATA element)
+{
+    if (CountAndMaybeFail("SetupDiCallClassInstaller"))
+        return FALSE;
+    typedef BOOL(WINAPI * CallProc)(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA);
+    CallProc call = RealProc<CallProc>("SetupDiCallClassInstaller");
+    BOOL result = call != nullptr ? call(code, set, element) : FALSE;
+    DWORD error = result ? 0 : GetLastError();
+    {
+        Locked guard;
+        EnsureState();
+        frameworkCalls->push_back(KuvanaSimFrameworkCall{code, result, error});
+    }
+    SetLastError(error);
+    return result;
 }
 
 // No dialog: the answer comes from the script. A restart is never started.

@@ -20,6 +20,15 @@ typedef void(WINAPI* KuvanaSimSetRebootAnswerProc)(int answer);
 typedef int(WINAPI* KuvanaSimRebootPromptsProc)(HWND* lastOwner);
 // Number of calls of one of the simulated functions, by name; -1 for other names.
 typedef int(WINAPI* KuvanaSimCallCountProc)(const char* function);
+// One SetupDiCallClassInstaller call of this process, in order: its DIF code,
+// its result and, when it failed, its last error.
+struct KuvanaSimFrameworkCall {
+    DWORD code;
+    BOOL result;
+    DWORD error;
+};
+// Copies up to `capacity` recorded calls; returns how many there were.
+typedef int(WINAPI* KuvanaSimFrameworkCallsProc)(KuvanaSimFrameworkCall* calls, int capacity);
 // Makes the next `count` calls of the named simulated function fail with `error`.
 typedef BOOL(WINAPI* KuvanaSimFailProc)(const char* function, int count, DWORD error);
 
@@ -31,6 +40,7 @@ struct SetupapiSim {
     KuvanaSimRebootPromptsProc rebootPrompts = nullptr;
     KuvanaSimCallCountProc callCount = nullptr;
     KuvanaSimFailProc fail = nullptr;
+    KuvanaSimFrameworkCallsProc frameworkCalls = nullptr;
 
     bool Loaded() const { return magic != nullptr && magic() == KUVANA_SIM_SETUPAPI_MAGIC; }
 };
@@ -55,6 +65,7 @@ inline SetupapiSim FindSetupapiSim()
     sim.rebootPrompts = SetupapiSimCast<KuvanaSimRebootPromptsProc>("KuvanaSimRebootPrompts");
     sim.callCount = SetupapiSimCast<KuvanaSimCallCountProc>("KuvanaSimCallCount");
     sim.fail = SetupapiSimCast<KuvanaSimFailProc>("KuvanaSimFail");
+    sim.frameworkCalls = SetupapiSimCast<KuvanaSimFrameworkCallsProc>("KuvanaSimFrameworkCalls");
     return sim;
 }
 

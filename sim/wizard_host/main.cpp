@@ -334,6 +334,7 @@ void ShowSheet(bool wizard, const std::vector<HPROPSHEETPAGE>& dynamicPages)
 
 struct Framework {
     ClassInstallerProc classInstaller = nullptr;
+    bool viaFramework = false;  // a real device: every code goes through SetupDiCallClassInstaller
     HDEVINFO set = INVALID_HANDLE_VALUE;
     SP_DEVINFO_DATA element = {};
     bool passElement = true;
@@ -380,11 +381,16 @@ struct Framework {
         bool listed = SetupDiGetClassInstallParamsA(set, Target(), &previous.ClassInstallHeader, sizeof previous,
                                                     nullptr) != FALSE;
         DWORD before = previous.NumDynamicPages;
-        DWORD result = classInstaller(code, set, Target());
+        DWORD result = 0;
+        if (viaFramework)
+            result = SetupDiCallClassInstaller(code, set, Target()) ? 0 : GetLastError();
+        else
+            result = classInstaller(code, set, Target());
         InstallFlags(&flags, &flagsEx);
         lastFlagsEx = flagsEx;
         std::string line = "dif code=" + Hex(code, 2) + " result=" + Hex(result) +
-                           " target=" + (passElement ? "element" : "set") + " flags-before=" + Hex(flagsBefore) +
+                           (viaFramework ? " via=framework" : "") + " target=" + (passElement ? "element" : "set") +
+                           " flags-before=" + Hex(flagsBefore) +
                            " flags=" + Hex(flags) + " flagsex-before=" + Hex(flagsExBefore) +
                            " flagsex=" + Hex(flagsEx);
         if (listed) {
@@ -1089,11 +1095,84 @@ bool ReadFileText(const std::wstring& path, std::string* text)
     return true;
 }
 
+const char* DifName(DWORD code)
+{
+    switch (code) {
+    case DIF_INSTALLDEVICE: return "DIF_INSTALLDEVICE";
+    case DIF_REMOVE: return "DIF_REMOVE";
+    case DIF_DESTROYPRIVATEDATA: return "DIF_DESTROYPRIVATEDATA";
+    case DIF_INSTALLDEVICEFILES: return "DIF_INSTALLDEVICEFILES";
+    case DIF_SELECTBESTCOMPATDRV: return "DIF_SELECTBESTCOMPATDRV";
+    case DIF_ALLOW_INSTALL: return "DIF_ALLOW_INSTALL";
+    case DIF_REGISTERDEVICE: return "DIF_REGISTERDEVICE";
+    case DIF_NEWDEVICEWIZARD_FINISHINSTALL: return "DIF_NEWDEVICEWIZARD_FINISHINSTALL";
+    case DIF_INSTALLINTERFACES: return "DIF_INSTALLINTERFACES";
+    case DIF_REGISTER_COINSTALLERS: return "DIF_REGISTER_COINSTALLERS";
+    case DIF_ADDPROPERTYPAGE_ADVANCED: return "DIF_ADDPROPERTYPAGE_ADVANCED";
+    case 0x2A: return "DIF_FINISHINSTALL_ACTION";
+    default: return "other";
+    }
+}
+
+// --update-driver: Wine's own device installation of the devices with this
+// hardware id from this INF (newdev), with the codes it sent to the framework.
+int UpdateDriver(const std::wstring& hardwareId, const std::wstring& inf)
+{
+    typedef BOOL(WINAPI * UpdateProc)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+    HMODULE newdev = LoadLibraryW(L"newdev.dll");
+    UpdateProc update = newdev ? reinterpret_cast<UpdateProc>(reinterpret_cast<void (*)()>(
+                                     GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA")))
+                               : nullptr;
+    BOOL reboot = FALSE;
+    const DWORD installFlagForce = 1;
+    BOOL ok = update != nullptr &&
+              update(nullptr, Utf8(hardwareId).c_str(), Utf8(inf).c_str(), installFlagForce, &reboot);
+    DWORD error = ok ? 0 : GetLastError();
+    KuvanaSimFrameworkCall calls[64];
+    int count = FindSetupapiSim().frameworkCalls(calls, 64);
+    for (int i = 0; i < count && i < 64; ++i)
+        Report("framework code=" + Hex(calls[i].code, 2) + " name=" + DifName(calls[i].code) +
+               " result=" + std::to_string(calls[i].result) + " error=" + Hex(calls[i].error));
+    Report("update-driver result=" + std::to_string(ok) + " error=" + Hex(error) + " reboot=" + std::to_string(reboot));
+    if (newdev != nullptr)
+        FreeLibrary(newdev);
+    return ok ? 0 : 1;
+}
+
+// --device: the framework loads the co-installers named in the device's
+// driver key. Wine unloads them after every call, while Windows keeps them
+// until the device information set is destroyed; the pages they add need
+// them loaded, so the host keeps a reference for the set's lifetime.
+bool LoadRegisteredCoInstallers(HDEVINFO set, PSP_DEVINFO_DATA element, std::vector<HMODULE>* modules,
+                                std::string* names)
+{
+    HKEY key = SetupDiOpenDevRegKey(set, element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE)
+        return false;
+    WCHAR value[1024] = {};
+    DWORD type = 0, size = sizeof value - 2 * sizeof(WCHAR);
+    LONG status = RegQueryValueExW(key, L"CoInstallers32", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ)
+        return false;
+    for (const WCHAR* entry = value; *entry != L'\0'; entry += wcslen(entry) + 1) {
+        std::wstring text = entry;
+        *names += (names->empty() ? "" : ";") + Utf8(text);
+        HMODULE module = LoadLibraryW(text.substr(0, text.find(L',')).c_str());
+        if (module == nullptr)
+            return false;
+        modules->push_back(module);
+    }
+    return !modules->empty();
+}
+
 int Usage()
 {
     fprintf(stderr,
             "usage: wizard_host [--dll PATH] [--report FILE] [--shots DIR] (--script FILE | -e COMMAND)...\n"
-            "       wizard_host --register-overrides EXE[=VERSION]...\n");
+            "       wizard_host --register-overrides EXE[=VERSION]...\n"
+            "       wizard_host --update-driver HARDWARE_ID INF\n"
+            "       wizard_host --device INSTANCE_ID [--report FILE] [--shots DIR] (--script FILE | -e COMMAND)...\n");
     return 2;
 }
 
@@ -1110,6 +1189,7 @@ int wmain(int argc, wchar_t** argv)
     std::string scriptText;
     std::wstring reportPath;
     bool registerOnly = false;
+    std::wstring deviceId, updateHardwareId, updateInf;
     std::vector<std::wstring> registrations;
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -1118,6 +1198,11 @@ int wmain(int argc, wchar_t** argv)
             registerOnly = true;
         } else if (registerOnly) {
             registrations.push_back(arg);
+        } else if (arg == L"--update-driver" && i + 2 < argc) {
+            updateHardwareId = argv[++i];
+            updateInf = argv[++i];
+        } else if (arg == L"--device" && hasValue) {
+            deviceId = argv[++i];
         } else if (arg == L"--dll" && hasValue) {
             dllPath = argv[++i];
         } else if (arg == L"--report" && hasValue) {
@@ -1155,6 +1240,8 @@ int wmain(int argc, wchar_t** argv)
         }
         return Relaunch();
     }
+    if (!updateInf.empty())
+        return UpdateDriver(updateHardwareId, updateInf);
 
     std::vector<ScriptCommand> script;
     std::string parseError;
@@ -1170,33 +1257,51 @@ int wmain(int argc, wchar_t** argv)
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_LINK_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
 
-    HMODULE dll = LoadLibraryW(dllPath.c_str());
-    framework.classInstaller =
-        dll ? reinterpret_cast<ClassInstallerProc>(reinterpret_cast<void (*)()>(GetProcAddress(dll, "ClassInstaller")))
-            : nullptr;
+    static const GUID readerClass = {0x6b1c1d20, 0x4d3b, 0x4bd1, {0x9a, 0x51, 0x6f, 0x2e, 0x11, 0x52, 0x73, 0x01}};
+    framework.set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    framework.element.cbSize = sizeof framework.element;
+    std::vector<HMODULE> coInstallers;
+    std::string registration;
+    bool elementReady = false;
+    if (!deviceId.empty()) {
+        framework.viaFramework = true;
+        elementReady = framework.set != INVALID_HANDLE_VALUE &&
+                       SetupDiOpenDeviceInfoA(framework.set, Utf8(deviceId).c_str(), nullptr, 0, &framework.element);
+        if (elementReady && LoadRegisteredCoInstallers(framework.set, &framework.element, &coInstallers, &registration)) {
+            WCHAR path[MAX_PATH] = {};
+            GetModuleFileNameW(coInstallers.back(), path, MAX_PATH);
+            dllPath = path;
+        }
+    } else {
+        elementReady = framework.set != INVALID_HANDLE_VALUE &&
+                       SetupDiCreateDeviceInfoA(framework.set, "KUVANA_SIM_READER", &readerClass, "Kuvana Port reader",
+                                                nullptr, DICD_GENERATE_ID, &framework.element);
+        HMODULE dll = LoadLibraryW(dllPath.c_str());
+        framework.classInstaller = dll ? reinterpret_cast<ClassInstallerProc>(
+                                             reinterpret_cast<void (*)()>(GetProcAddress(dll, "ClassInstaller")))
+                                       : nullptr;
+    }
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     GetVersionExW(&version);
 #pragma GCC diagnostic pop
-    Report("host dll=" + Quote(Utf8(dllPath)) + " loaded=" + (framework.classInstaller ? "1" : "0") +
+    const bool loaded = framework.viaFramework ? !coInstallers.empty() : framework.classInstaller != nullptr;
+    Report("host dll=" + Quote(Utf8(dllPath)) + " loaded=" + (loaded ? "1" : "0") +
            " setupapi=simulator windows=" + std::to_string(version.dwMajorVersion) + "." +
            std::to_string(version.dwMinorVersion) + " system-language=" + Hex(GetSystemDefaultLangID(), 4) +
            " ui-language=" + Hex(GetUserDefaultUILanguage(), 4));
-    if (framework.classInstaller == nullptr) {
-        ReportError("cannot load ClassInstaller from the DLL");
+    if (framework.viaFramework && elementReady)
+        Report("registration device=" + Quote(Utf8(deviceId)) + " coinstallers32=" + Quote(registration));
+    if (!elementReady) {
+        ReportError("cannot create the device information element: " + std::to_string(GetLastError()));
         Report("end status=failed errors=1");
         return 1;
     }
-
-    static const GUID readerClass = {0x6b1c1d20, 0x4d3b, 0x4bd1, {0x9a, 0x51, 0x6f, 0x2e, 0x11, 0x52, 0x73, 0x01}};
-    framework.set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-    framework.element.cbSize = sizeof framework.element;
-    if (framework.set == INVALID_HANDLE_VALUE ||
-        !SetupDiCreateDeviceInfoA(framework.set, "KUVANA_SIM_READER", &readerClass, "Kuvana Port reader", nullptr,
-                                  DICD_GENERATE_ID, &framework.element)) {
-        ReportError("cannot create the device information element: " + std::to_string(GetLastError()));
+    if (!loaded) {
+        ReportError(framework.viaFramework ? "the device's driver key names no co-installer that loads"
+                                           : "cannot load ClassInstaller from the DLL");
         Report("end status=failed errors=1");
         return 1;
     }
@@ -1242,6 +1347,8 @@ int wmain(int argc, wchar_t** argv)
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     SetupDiDestroyDeviceInfoList(framework.set);
+    for (HMODULE module : coInstallers)
+        FreeLibrary(module);
     Report(std::string("end status=") + (errors == 0 ? "ok" : "failed") + " errors=" + std::to_string(errors));
     if (reportFile != nullptr)
         fclose(reportFile);

@@ -17,6 +17,10 @@ target_link_options(wizard_host PRIVATE ${KUVANA_STATIC_LINK} -municode)
 target_link_libraries(wizard_host PRIVATE setupapi comctl32 gdi32 user32 advapi32)
 set_target_properties(wizard_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KUVANA_WIZARD_DIR})
 add_dependencies(wizard_host kuvana_sim_setupapi kuvana_coinst)
+# Simulated readers are installed through the host (--update-driver).
+if(TARGET zrvsim)
+  add_dependencies(zrvsim wizard_host)
+endif()
 add_custom_command(TARGET wizard_host POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:wizard_host> ${KUVANA_WIZARD_DIR}/wizard_host_xp.exe)
 

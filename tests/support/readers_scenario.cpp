@@ -21,7 +21,6 @@ const char driverSoftwareKey[] = "SOFTWARE\\Wow6432Node\\Zorvik Corporation\\Kuv
 
 namespace {
 
-const DWORD installFlagForce = 1;  // INSTALLFLAG_FORCE of newdev.h
 const char hardwareId[] = "Root\\ZrvSim";
 const char instancePrefix[] = "ROOT\\ZRVSIM\\";
 const char enumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\ROOT\\ZRVSIM";
@@ -33,6 +32,7 @@ const GUID pcCardClass = {0x1AB5ECA2, 0xF4D9, 0x46B9, {0x9A, 0xF7, 0x3C, 0xA0, 0
 const char* const driverFileNames[3] = {"zrvport.sys", "zrvemb.sys", "zrvpccard.sys"};
 
 size_t installedCount = 0;
+std::vector<Counters> baselines;  // per reader, as Install left it
 
 bool Fail(std::string* error, const std::string& what, DWORD code = GetLastError())
 {
@@ -181,21 +181,30 @@ bool WriteScenario(HKEY key, const std::vector<Reader>& all, size_t index, DWORD
     return ok;
 }
 
-typedef BOOL(WINAPI* UpdateDriverFn)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
-
+// The driver's INF registers the class installer as the device's
+// co-installer, and Wine's framework calls it for every code of the
+// installation, DIF_NEWDEVICEWIZARD_FINISHINSTALL among them. Its
+// class-install parameters exist only in the simulated setupapi, so the
+// installation runs in the wizard host (its own program with the simulator).
 bool UpdateDriver(const std::string& inf, std::string* error)
 {
-    HMODULE newdev = LoadLibraryA("newdev.dll");
-    if (newdev == nullptr)
-        return Fail(error, "cannot load newdev.dll");
-    FARPROC address = GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA");
-    UpdateDriverFn update = nullptr;
-    std::memcpy(&update, &address, sizeof update);
-    BOOL reboot = FALSE;
-    BOOL ok = update != nullptr && update(nullptr, hardwareId, inf.c_str(), installFlagForce, &reboot);
-    DWORD code = GetLastError();
-    FreeLibrary(newdev);
-    return ok ? true : Fail(error, "UpdateDriverForPlugAndPlayDevices failed", code);
+    std::string host = ModuleDirectory();
+    if (host.size() < 7 || _stricmp(host.c_str() + host.size() - 7, "\\wizard") != 0)
+        host += "\\wizard";
+    host += "\\wizard_host.exe";
+    std::string command = "\"" + host + "\" --update-driver " + hardwareId + " \"" + inf + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(host.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return Fail(error, "cannot start " + host);
+    DWORD code = 1;
+    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code == 0 ? true : Fail(error, "the driver installation through the framework failed", code);
 }
 
 bool QueryDword(const std::string& key, const char* name, DWORD& value)
@@ -366,6 +375,7 @@ bool RemoveAll(std::string* error)
     }
     SetupDiDestroyDeviceInfoList(set);
     installedCount = 0;
+    baselines.clear();
     return ok;
 }
 
@@ -416,7 +426,13 @@ bool Install(const std::vector<Reader>& list, std::string* error)
     }
     SetupDiDestroyDeviceInfoList(set);
     installedCount = list.size();
-    return ok && WaitUntilStarted(list.size(), error);
+    if (!ok || !WaitUntilStarted(list.size(), error))
+        return false;
+    // The co-installer's finish-install call may already have probed the
+    // readers; tests count from here.
+    for (size_t i = 0; i < list.size(); ++i)
+        baselines.push_back(ReadCounters(i));
+    return true;
 }
 
 bool AddInterfaceWithoutBrace(size_t index, std::string* error)
@@ -434,6 +450,10 @@ Counters ReadCounters(size_t index)
     Counters c;
     QueryDword(DeviceParametersKey(index), "Opens", c.opens);
     QueryDword(DeviceParametersKey(index), "Requests", c.requests);
+    if (index < baselines.size()) {
+        c.opens -= baselines[index].opens;
+        c.requests -= baselines[index].requests;
+    }
     return c;
 }
 

@@ -48,6 +48,9 @@ uint32_t EmbIdentity(int group, uint32_t s, uint32_t n, bool bit14 = true);
 
 // Removes every simulated reader, then installs these (in this order) and
 // waits until their interfaces are present. False with a message on failure.
+// The driver is installed from zrvsim.inf by Wine's framework in a child
+// process, bin/wizard/wizard_host.exe --update-driver, so the class installer
+// it registers as co-installer finds the simulated setupapi.
 bool Install(const std::vector<Reader>& readers, std::string* error = nullptr);
 
 // Removes every simulated reader and every fake interface entry.
@@ -58,7 +61,8 @@ bool RemoveAll(std::string* error = nullptr);
 // the real interfaces. Removed by RemoveAll.
 bool AddInterfaceWithoutBrace(size_t index, std::string* error = nullptr);
 
-// Opens and requests the reader at index has received since it started.
+// Opens and requests the reader at index has received since Install returned
+// (the co-installer's own probe during the installation is not counted).
 struct Counters {
     DWORD opens = 0;
     DWORD requests = 0;
