@@ -90,6 +90,9 @@ function(kuvana_wine_test name)
     ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TIMEOUT=${T_TIMEOUT};${T_ENV}")
 endfunction()
 
+# The driver package a vendor starts from.
+include(${CMAKE_SOURCE_DIR}/package/package.cmake)
+
 # Simulators and benchmarks add their own targets.
 file(GLOB KUVANA_SIMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*/sim.cmake)
 foreach(f ${KUVANA_SIMS})
