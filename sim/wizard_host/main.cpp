@@ -1171,7 +1171,7 @@ int Usage()
     fprintf(stderr,
             "usage: wizard_host [--dll PATH] [--report FILE] [--shots DIR] (--script FILE | -e COMMAND)...\n"
             "       wizard_host --register-overrides EXE[=VERSION]...\n"
-            "       wizard_host --update-driver HARDWARE_ID INF\n"
+            "       wizard_host [--report FILE] --update-driver HARDWARE_ID INF\n"
             "       wizard_host --device INSTANCE_ID [--report FILE] [--shots DIR] (--script FILE | -e COMMAND)...\n");
     return 2;
 }
@@ -1240,8 +1240,14 @@ int wmain(int argc, wchar_t** argv)
         }
         return Relaunch();
     }
-    if (!updateInf.empty())
-        return UpdateDriver(updateHardwareId, updateInf);
+    if (!updateInf.empty()) {
+        if (!reportPath.empty())
+            reportFile = _wfopen(reportPath.c_str(), L"wb");
+        int status = UpdateDriver(updateHardwareId, updateInf);
+        if (reportFile != nullptr)
+            fclose(reportFile);
+        return status;
+    }
 
     std::vector<ScriptCommand> script;
     std::string parseError;

@@ -32,6 +32,7 @@ const GUID pcCardClass = {0x1AB5ECA2, 0xF4D9, 0x46B9, {0x9A, 0xF7, 0x3C, 0xA0, 0
 const char* const driverFileNames[3] = {"zrvport.sys", "zrvemb.sys", "zrvpccard.sys"};
 
 size_t installedCount = 0;
+std::string installReport;  // the wizard host's report of the last driver installation
 std::vector<Counters> baselines;  // per reader, as Install left it
 
 bool Fail(std::string* error, const std::string& what, DWORD code = GetLastError())
@@ -192,7 +193,11 @@ bool UpdateDriver(const std::string& inf, std::string* error)
     if (host.size() < 7 || _stricmp(host.c_str() + host.size() - 7, "\\wizard") != 0)
         host += "\\wizard";
     host += "\\wizard_host.exe";
-    std::string command = "\"" + host + "\" --update-driver " + hardwareId + " \"" + inf + "\"";
+    char temp[MAX_PATH], report[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    GetTempFileNameA(temp, "zrv", 0, report);
+    std::string command = "\"" + host + "\" --report \"" + report + "\" --update-driver " + hardwareId + " \"" +
+                          inf + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -204,6 +209,8 @@ bool UpdateDriver(const std::string& inf, std::string* error)
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    installReport = ReadWholeFile(report);
+    DeleteFileA(report);
     return code == 0 ? true : Fail(error, "the driver installation through the framework failed", code);
 }
 
@@ -381,6 +388,7 @@ bool RemoveAll(std::string* error)
 
 bool Install(const std::vector<Reader>& list, std::string* error)
 {
+    installReport.clear();
     if (!RemoveAll(error) || !CopyDriverImage(error))
         return false;
     if (list.empty())
@@ -433,6 +441,11 @@ bool Install(const std::vector<Reader>& list, std::string* error)
     for (size_t i = 0; i < list.size(); ++i)
         baselines.push_back(ReadCounters(i));
     return true;
+}
+
+std::string LastInstallReport()
+{
+    return installReport;
 }
 
 bool AddInterfaceWithoutBrace(size_t index, std::string* error)

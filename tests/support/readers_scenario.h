@@ -53,6 +53,11 @@ uint32_t EmbIdentity(int group, uint32_t s, uint32_t n, bool bit14 = true);
 // it registers as co-installer finds the simulated setupapi.
 bool Install(const std::vector<Reader>& readers, std::string* error = nullptr);
 
+// The wizard host's report of the last Install's driver installation: one
+// "framework code=0x.. name=DIF_... result=0|1 error=0x..." line per code
+// Wine's newdev sent, then "update-driver result=...". Empty before any.
+std::string LastInstallReport();
+
 // Removes every simulated reader and every fake interface entry.
 bool RemoveAll(std::string* error = nullptr);
 

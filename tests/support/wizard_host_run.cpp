@@ -140,6 +140,23 @@ std::string ReadAll(const std::string& path)
 
 }  // namespace
 
+HostRun ParseReport(const std::string& report)
+{
+    HostRun run;
+    run.report = report;
+    size_t start = 0;
+    while (start < report.size()) {
+        size_t end = report.find('\n', start);
+        if (end == std::string::npos)
+            end = report.size();
+        size_t length = end > start && report[end - 1] == '\r' ? end - start - 1 : end - start;
+        if (length > 0)
+            run.events.push_back(ParseHostEvent(report.substr(start, length)));
+        start = end + 1;
+    }
+    return run;
+}
+
 HostRun RunWizardHost(const std::string& script, const HostOptions& options)
 {
     HostRun run;
@@ -159,6 +176,8 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
                           "\" --report \"" + reportPath + "\"";
     if (!options.shots.empty())
         command += " --shots \"" + options.shots + "\"";
+    if (!options.device.empty())
+        command += " --device \"" + options.device + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -174,16 +193,9 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    run.report = ReadAll(reportPath);
-    size_t start = 0;
-    while (start < run.report.size()) {
-        size_t end = run.report.find('\n', start);
-        if (end == std::string::npos)
-            end = run.report.size();
-        if (end > start)
-            run.events.push_back(ParseHostEvent(run.report.substr(start, end - start)));
-        start = end + 1;
-    }
+    const HostRun parsed = ParseReport(ReadAll(reportPath));
+    run.report = parsed.report;
+    run.events = parsed.events;
     DeleteFileA(scriptPath);
     DeleteFileA(reportPath);
     return run;

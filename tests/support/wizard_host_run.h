@@ -35,6 +35,8 @@ struct HostRun {
 };
 
 HostEvent ParseHostEvent(const std::string& line);
+// A whole report (exitCode stays -1).
+HostRun ParseReport(const std::string& report);
 
 // Windows path (Z:\...) of a Unix path of the build tree.
 std::string WindowsPath(const std::string& unixPath);
@@ -49,6 +51,7 @@ struct HostOptions {
     std::string folder;
 #endif
     std::string shots;                         // Windows path of the capture folder
+    std::string device;                        // instance id: drive this device through the framework
     unsigned timeoutMs = 60000;
 };
 

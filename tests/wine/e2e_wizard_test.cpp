@@ -136,10 +136,11 @@ protected:
         ASSERT_TRUE(readers::InstallNamedReaders(names, &error)) << error;
     }
 
-    HostRun Run(const std::string& script, const char* program = "wizard_host.exe")
+    HostRun Run(const std::string& script, const char* program = "wizard_host.exe", const std::string& device = "")
     {
         HostOptions options;
         options.program = program;
+        options.device = device;
         options.shots = ScreenshotFolder();
         HostRun run = RunWizardHost("full-text on\n" + script, options);
         EXPECT_EQ(run.exitCode, 0) << run.report;
@@ -227,6 +228,58 @@ TEST_F(WizardInstallTest, OneReaderInstallsThePackagesOfTheSystemLanguage)
     ASSERT_EQ(action.kind, "dif") << run.report;
     EXPECT_FALSE(action.Has("skipped"));
     EXPECT_TRUE(std::stoul(action["flags"], nullptr, 16) & kNeedReboot);
+}
+
+// The reader's driver comes from an INF that registers the class installer as
+// the device's co-installer; Wine's own framework installs it, and the host
+// then sends the wizard's codes through SetupDiCallClassInstaller.
+TEST_F(WizardInstallTest, ReaderInstalledFromTheInfGetsThePagesThroughTheFramework)
+{
+    Readers({"ZRW-410/P"});
+    const HostRun install = ParseReport(readers::LastInstallReport());
+    EXPECT_EQ(install.First("update-driver")["result"], "1") << install.report;
+    // Registered by DIF_REGISTER_COINSTALLERS, the co-installer is called for the codes after it.
+    EXPECT_LT(install.IndexOf("framework", {{"name", "DIF_REGISTER_COINSTALLERS"}, {"result", "1"}}),
+              install.IndexOf("framework", {{"name", "DIF_INSTALLDEVICE"}, {"result", "1"}}))
+        << install.report;
+    EXPECT_GE(install.IndexOf("framework", {{"name", "DIF_REGISTER_COINSTALLERS"}}), 0) << install.report;
+    EXPECT_FALSE(readers::DevicePath(0).empty()) << "the driver runs and its interface is there";
+
+    const HostRun run = Run(AcceptingScript(), "wizard_host.exe", "ROOT\\ZRVSIM\\0000");
+    EXPECT_EQ(run.First("registration")["coinstallers32"], "kuvana_coinst.dll,ClassInstaller") << run.report;
+    const std::string dll = run.First("host")["dll"];
+    EXPECT_NE(dll.find("\\system32\\kuvana_coinst.dll"), std::string::npos) << "copied by the INF: " << dll;
+    const HostEvent finish = run.First("dif", {{"code", "0x1e"}, {"via", "framework"}});
+    ASSERT_EQ(finish.kind, "dif") << run.report;
+    EXPECT_EQ(finish["pages"], "2");
+    EXPECT_EQ(run.PageTemplates(), (std::vector<std::string>{"201", "108", "111", "202"})) << run.report;
+    // On a Japanese system the probe found the reader's "410/P" model name.
+    EXPECT_EQ(ReadFakeRuns(record).size(), JapaneseSystem() ? 3u : 1u) << run.report;
+    const HostEvent action = run.First("dif", {{"code", "0x2a"}, {"via", "framework"}});
+    ASSERT_EQ(action.kind, "dif") << run.report;
+    EXPECT_TRUE(std::stoul(action["flags"], nullptr, 16) & kNeedReboot);
+}
+
+// Registered as the class's installer, its NO_ERROR for every code tells the
+// framework that the class installer did the work: every step reports
+// success, and no driver is installed.
+TEST_F(WizardInstallTest, RegisteredAsClassInstallerTheDriverIsNeverInstalled)
+{
+    ASSERT_TRUE(readers::RemoveAll());  // a class installer would swallow the removal too
+    {
+        RegistryValue installer32(
+            "SYSTEM\\CurrentControlSet\\Control\\Class\\{6E3B1D52-8C0A-4F7E-9B21-5D4C3A2F1E07}", "Installer32");
+        ASSERT_TRUE(installer32.Set("kuvana_coinst.dll,ClassInstaller"));
+        std::string error;
+        EXPECT_FALSE(readers::InstallNamedReaders({"ZRW-380"}, &error));
+        const HostRun install = ParseReport(readers::LastInstallReport());
+        EXPECT_EQ(install.First("update-driver")["result"], "1") << "reported as success";
+        EXPECT_EQ(install.First("framework", {{"name", "DIF_INSTALLDEVICE"}})["result"], "1") << install.report;
+        EXPECT_NE(error.find("no driver key"), std::string::npos) << error;
+        EXPECT_TRUE(readers::DevicePath(0).empty());
+    }
+    std::string error;
+    EXPECT_TRUE(readers::RemoveAll(&error)) << error;
 }
 
 TEST_F(WizardInstallTest, SeveralReadersAddTheirPackagesOnce)
