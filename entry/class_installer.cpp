@@ -53,12 +53,47 @@ void UpdateDeviceInstallFlags(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInf
     SetupDiSetDeviceInstallParamsA(deviceInfoSet, deviceInfoData, &params);
 }
 
+namespace {
+
+int callDepth = 0;  // calls in progress on the framework's thread
+
+// A framework may call the co-installer again while a call is in progress:
+// Wine sends DIF_DESTROYPRIVATEDATA for every device of a set the probes
+// destroy. The nested call must leave the device of the call in progress in
+// place, or AddPage would work on the probes' destroyed set.
+class CurrentDevice {
+public:
+    CurrentDevice(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData)
+        : outerSet(currentDeviceInfoSet), outerData(currentDeviceInfoData), nested(callDepth > 0)
+    {
+        ++callDepth;
+        currentDeviceInfoSet = deviceInfoSet;
+        currentDeviceInfoData = deviceInfoData;
+    }
+    ~CurrentDevice()
+    {
+        --callDepth;
+        if (nested) {
+            currentDeviceInfoSet = outerSet;
+            currentDeviceInfoData = outerData;
+        }
+    }
+    CurrentDevice(const CurrentDevice&) = delete;
+    CurrentDevice& operator=(const CurrentDevice&) = delete;
+
+private:
+    HDEVINFO outerSet;
+    PSP_DEVINFO_DATA outerData;
+    bool nested;
+};
+
+}  // namespace
+
 extern "C" DWORD WINAPI ClassInstaller(DI_FUNCTION installFunction, HDEVINFO deviceInfoSet,
                                        PSP_DEVINFO_DATA deviceInfoData)
 {
     IsolationAwareInitCommonControls();
-    currentDeviceInfoSet = deviceInfoSet;
-    currentDeviceInfoData = deviceInfoData;
+    CurrentDevice current(deviceInfoSet, deviceInfoData);
     switch (installFunction) {
     case DIF_NEWDEVICEWIZARD_FINISHINSTALL:
         FinishInstall(deviceInfoSet, deviceInfoData);

@@ -101,6 +101,23 @@ bool CopyDriverImage(std::string* error)
     return true;
 }
 
+// The INF copies the class installer into the system folder, but Wine does
+// not replace a file of the same version there: a stale copy from an earlier
+// build is removed first, so that the installation puts this build's there.
+bool RemoveStaleCoInstaller(std::string* error)
+{
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string target = std::string(system) + "\\kuvana_coinst.dll";
+    const std::string current = ReadWholeFile(ModuleDirectory() + "\\kuvana_coinst.dll");
+    const std::string installed = ReadWholeFile(target);
+    if (installed.empty() || installed == current || DeleteFileA(target.c_str()))
+        return true;
+    char aside[MAX_PATH];
+    std::snprintf(aside, sizeof aside, "%s.%lu", target.c_str(), static_cast<unsigned long>(GetTickCount()));
+    return MoveFileExA(target.c_str(), aside, MOVEFILE_REPLACE_EXISTING) || Fail(error, "cannot remove " + target);
+}
+
 std::string MultiString(const std::vector<std::string>& items)
 {
     std::string out;
@@ -388,6 +405,11 @@ bool RemoveAll(std::string* error)
 
 bool Install(const std::vector<Reader>& list, std::string* error)
 {
+    // Wine calls the readers' co-installer for every device of every set
+    // destroyed, loading and unloading it each time unless it is loaded, as
+    // it is on Windows while the framework runs it; keep it loaded here.
+    static HMODULE coInstaller = LoadLibraryA("kuvana_coinst.dll");
+    (void)coInstaller;
     installReport.clear();
     if (!RemoveAll(error) || !CopyDriverImage(error))
         return false;
@@ -421,7 +443,7 @@ bool Install(const std::vector<Reader>& list, std::string* error)
         RegCloseKey(key);
     }
     if (ok)
-        ok = UpdateDriver(ModuleDirectory() + "\\zrvsim.inf", error);
+        ok = RemoveStaleCoInstaller(error) && UpdateDriver(ModuleDirectory() + "\\zrvsim.inf", error);
     for (size_t i = 0; ok && i < list.size(); ++i) {
         HKEY key = SetupDiOpenDevRegKey(set, &devices[i], DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_WRITE);
         if (key == INVALID_HANDLE_VALUE) {
