@@ -67,6 +67,32 @@ bool DeviceWork(const std::vector<std::string>& paths)
     return ok;
 }
 
+// Wine's framework calls a device's co-installers for every device of every
+// device set destroyed, so each interface set the probes build would call
+// kuvana_coinst.dll once a reader. Windows calls co-installers only for a set
+// it is installing through, so the readers lose the registration here to
+// measure the decisions as Windows runs them.
+bool DropCoInstallerRegistration()
+{
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, "ROOT\\ZRVSIM", nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    SP_DEVINFO_DATA device = {sizeof device};
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_SET_VALUE);
+        if (key == INVALID_HANDLE_VALUE) {
+            ok = false;
+            continue;
+        }
+        LONG status = RegDeleteValueA(key, "CoInstallers32");
+        ok = (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) && ok;
+        RegCloseKey(key);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return ok;
+}
+
 }  // namespace
 
 int main()
@@ -95,7 +121,7 @@ int main()
         std::vector<readers::Reader> list;
         for (int i = 0; i < count; ++i)
             list.push_back(readers::NamedReader("TQ-460", uint32_t(i)));
-        if (!readers::Install(list, &error)) {
+        if (!readers::Install(list, &error) || !DropCoInstallerRegistration()) {
             std::printf("install failed: %s\n", error.c_str());
             return 1;
         }
@@ -174,7 +200,7 @@ int main()
                 reader.stalls.push_back(request.code);
             else
                 reader.failures[request.code] = ERROR_IO_DEVICE;
-            if (!readers::Install({reader}, &error)) {
+            if (!readers::Install({reader}, &error) || !DropCoInstallerRegistration()) {
                 std::printf("install failed: %s\n", error.c_str());
                 return 1;
             }
