@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "net/http_download.h"
 
 namespace {
@@ -25,14 +26,6 @@ struct Run {
     bool ok = false;
     int result = 0;
 };
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 double CpuSeconds()
 {

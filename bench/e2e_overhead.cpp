@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "install/command_lines.h"
 #include "install/settings.h"
 #include "probe/decision.h"
@@ -28,14 +29,6 @@ struct Package {
 const Package kPackages[3] = {{"/kps/kps.iss", "/kps/KpsSetup.exe"},
                               {"/kl/kl.iss", "/kl/KlSetup.exe"},
                               {"/pcscb/pcscb.iss", "/pcscb/PcscBSetup.exe"}};
-
-double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 std::string Name(const std::string& path)
 {

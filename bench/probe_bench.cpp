@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "probe/decision.h"
 #include "probe/driver_files.h"
 #include "probe/reader_rules.h"
@@ -16,14 +17,6 @@
 #include "support/readers_scenario.h"
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 bool Request(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* reply, DWORD replySize)
 {

@@ -12,17 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "install/trusted_start.h"
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 // SHA-256 of the whole file; false when anything fails.
 bool HashFile(const std::string& path, unsigned long long& bytes)

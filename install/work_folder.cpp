@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "install/temp_folder.h"
+#include "probe/win_handles.h"
 
 const char kSequenceFolderPrefix[] = "KuvanaSetup-";
 const char kNetInstallerFolderPrefix[] = "KuvanaNet-";
@@ -16,23 +17,6 @@ const char kNetInstallerFolderPrefix[] = "KuvanaNet-";
 namespace {
 
 const int kRandomBytes = 16;
-
-class Handle {
-public:
-    explicit Handle(HANDLE value = nullptr) : value(value) {}
-    ~Handle()
-    {
-        if (value != nullptr && value != INVALID_HANDLE_VALUE)
-            CloseHandle(value);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return value; }
-    bool Valid() const { return value != nullptr && value != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE value;
-};
 
 class LocalMemory {
 public:
@@ -57,7 +41,7 @@ bool ReadAccountSid(std::vector<BYTE>& sid)
     if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
         !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    Handle owned(token);
+    DeviceHandle owned(token);
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
@@ -238,9 +222,9 @@ void RemoveStaleWorkFolders(const char* prefix, const char* fileName)
         // Held open without delete sharing from the check to the removal, so
         // the folder checked is the folder removed; it goes when the handle
         // closes, and only if nothing is left in it.
-        Handle directory(CreateFileA(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        DeviceHandle directory(CreateFileA(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!directory.Valid() || !IsOurFolder(directory.Get()))
             continue;
         // A net installer still running from its folder keeps the file open,

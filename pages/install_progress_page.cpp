@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "install/command_lines.h"
 #include "install/download_step.h"
@@ -169,25 +170,22 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     // English system with KL selected shows (1/2) and stops after KPS.
     const int n = (needKpsPackage ? 1 : 0) + (needKlPackage ? 1 : 0) + (needPcscBPackage ? 1 : 0);
 
-    int k = 1;
-    if (needKpsPackage) {
-        ShowStep(window, IDS_DOWNLOADING, 1, n);
-        if (!DownloadPackage(window, folder, kps))
-            return false;
-        k = 2;
-    }
+    // The packages in the order they are fetched and run: KPS, then on a
+    // Japanese system KL and PCSC_B.
+    std::vector<PackageFiles> chosen;
+    if (needKpsPackage)
+        chosen.push_back(kps);
     if (JapaneseSystem()) {
-        if (needKlPackage) {
-            ShowStep(window, IDS_DOWNLOADING, k, n);
-            ++k;
-            if (!DownloadPackage(window, folder, kl))
-                return false;
-        }
-        if (needPcscBPackage) {
-            ShowStep(window, IDS_DOWNLOADING, k, n);
-            if (!DownloadPackage(window, folder, pcscB))
-                return false;
-        }
+        if (needKlPackage)
+            chosen.push_back(kl);
+        if (needPcscBPackage)
+            chosen.push_back(pcscB);
+    }
+
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        ShowStep(window, IDS_DOWNLOADING, int(i) + 1, n);
+        if (!DownloadPackage(window, folder, chosen[i]))
+            return false;
     }
 
     if (!PageAlive(window))
@@ -195,25 +193,10 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     SetMarquee(bar, true);
     SendMessageA(bar, PBM_SETMARQUEE, 1, 50);
 
-    k = 1;
-    if (needKpsPackage) {
-        ShowStep(window, IDS_INSTALLING, 1, n);
-        if (!InstallAndDelete(window, folder, kps))
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        ShowStep(window, IDS_INSTALLING, int(i) + 1, n);
+        if (!InstallAndDelete(window, folder, chosen[i]))
             return false;
-        k = 2;
-    }
-    if (JapaneseSystem()) {
-        if (needKlPackage) {
-            ShowStep(window, IDS_INSTALLING, k, n);
-            ++k;
-            if (!InstallAndDelete(window, folder, kl))
-                return false;
-        }
-        if (needPcscBPackage) {
-            ShowStep(window, IDS_INSTALLING, k, n);
-            if (!InstallAndDelete(window, folder, pcscB))
-                return false;
-        }
     }
 
     SetItemTextFromString(window, IDC_PROGRESS_STATUS, IDS_FINISHING);

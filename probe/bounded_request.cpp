@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "probe/win_handles.h"
+
 namespace {
 
 // Everything the system may still write to while a request is under way. It
@@ -12,24 +14,6 @@ struct RequestSpace {
     OVERLAPPED overlapped;
     unsigned char input[readerRequestMaxInput];
     unsigned char reply[readerRequestMaxReply];
-};
-
-class Event {
-public:
-    Event() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Event()
-    {
-        if (event_ != nullptr)
-            CloseHandle(event_);
-    }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE Get() const { return event_; }
-    // The request it signals may still complete: keep it open for good.
-    void Abandon() { event_ = nullptr; }
-
-private:
-    HANDLE event_;
 };
 
 typedef BOOL(WINAPI* CancelIoExFn)(HANDLE, LPOVERLAPPED);
@@ -63,8 +47,8 @@ RequestOutcome BoundedRequest(HANDLE handle, DWORD code, const void* input, DWOR
         return RequestOutcome::failed;
     }
     RequestSpace* space = new (std::nothrow) RequestSpace;
-    Event event;
-    if (space == nullptr || event.Get() == nullptr) {
+    DeviceHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (space == nullptr || !event.Valid()) {
         delete space;
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return RequestOutcome::failed;
@@ -92,7 +76,7 @@ RequestOutcome BoundedRequest(HANDLE handle, DWORD code, const void* input, DWOR
             // The cancellation itself completes the request; a driver that
             // ignores it keeps the request space, which is then abandoned.
             if (WaitForSingleObject(event.Get(), readerRequestTimeoutMs) != WAIT_OBJECT_0) {
-                event.Abandon();
+                event.Release();  // the request it signals may still complete
                 SetLastError(ERROR_SEM_TIMEOUT);
                 return RequestOutcome::timedOut;
             }
