@@ -2,8 +2,7 @@
 # full run bench/download-bench). Linked with the download job's own sources
 # only, so it builds whatever state the rest of the product is in.
 add_executable(download_bench ${CMAKE_SOURCE_DIR}/bench/download_bench.cpp
-  ${CMAKE_SOURCE_DIR}/net/http_download.cpp ${CMAKE_SOURCE_DIR}/net/fault_guard.cpp
-  ${CMAKE_SOURCE_DIR}/net/download_logic.cpp)
+  ${KUVANA_DOWNLOAD_JOB_SOURCES} ${CMAKE_SOURCE_DIR}/net/download_logic.cpp)
 target_include_directories(download_bench PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(download_bench PRIVATE ${KUVANA_DEFINES})
 target_link_options(download_bench PRIVATE ${KUVANA_STATIC_LINK})

@@ -1,0 +1,124 @@
+// The transfer thread: the request, the response's head and the body into
+// the local file.
+#include "net/http_download.h"
+
+#include <cstring>
+
+#include "net/download_logic.h"
+#include "net/http_download_internal.h"
+
+using namespace download_job;
+
+unsigned __stdcall HttpDownload::TransferThread(void* argument)
+{
+    HttpDownload* job = static_cast<HttpDownload*>(argument);
+    if (job == nullptr)
+        return 300000;
+    DWORD error = 0;
+    int result = 0;
+    if (job->requestHandle == nullptr || job->fileHandle == INVALID_HANDLE_VALUE) {
+        result = 301000;
+    } else {
+        try {
+            CatchingFaults([&] { result = job->Transfer(&error); });
+        } catch (...) {
+            result = 312000;
+            error = GetLastError();
+        }
+    }
+    if (job->fileHandle != INVALID_HANDLE_VALUE) {
+        if (!CloseHandle(job->fileHandle)) {
+            result = 999000;
+            error = GetLastError();
+        }
+        // Invalid whatever the close gave: closing the value again could
+        // close a handle someone else has been given since.
+        job->fileHandle = INVALID_HANDLE_VALUE;
+    }
+    job->SetTransferResult(result, error);
+    job->state = Finished;
+    return unsigned(result);
+}
+
+int HttpDownload::Transfer(DWORD* error)
+{
+    // A call on the request that fails once Stop has asked for the end failed
+    // because Stop closed the request under it: that is the stop's own end.
+    auto failed = [&](int code) {
+        const DWORD last = GetLastError();
+        if (stopRequested) {
+            *error = 0;
+            return 307000;
+        }
+        *error = last;
+        return code;
+    };
+    DownloadFaultPoint("TransferThread");
+    if (!HttpSendRequestA(requestHandle, nullptr, 0, nullptr, 0))
+        return failed(302000);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+        return failed(303000);
+    if (status >= 400)
+        return 304000;
+    DWORD length = 0;
+    size = sizeof length;
+    if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
+                        nullptr))
+        return failed(305000);
+    if (sizeLimit != 0 && length > sizeLimit)
+        return 306000;
+    totalBytes = length;
+    DWORD count = 0;
+    TransferPace pace = StartPace(GetTickCount());
+    for (;;) {
+        if (stopRequested)
+            return 307000;
+        char buffer[kBufferSize];
+        std::memset(buffer, 0, sizeof buffer);
+        DWORD got = 0;
+        DownloadFaultPoint("TransferThread.read");
+        // Waits for the next data (bounded by the receive time-out), then
+        // reads only what has come: a synchronous read of a whole buffer would
+        // block until the buffer is full, and the pace below could never be
+        // checked against a trickling server.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(requestHandle, &available, 0, 0))
+            return failed(308000);
+        if (available > 0 &&
+            !InternetReadFile(requestHandle, buffer, available < kBufferSize - 1 ? available : kBufferSize - 1,
+                              &got))
+            return failed(308000);
+        // No data without a failure means the body has ended: short of the
+        // Content-Length, the file is incomplete.
+        if (got == 0)
+            return 309000;
+        if (sizeLimit != 0 && got > sizeLimit - count)
+            return 306000;
+        DWORD written = 0;
+        if (!WriteFile(fileHandle, buffer, got, &written, nullptr) || written != got) {
+            *error = GetLastError();
+            return 310000;
+        }
+        count += got;
+        receivedBytes = count;
+        if (count >= totalBytes) {
+            DownloadFaultPoint("TransferThread.close");
+            // The handle is spent whether or not the close succeeds, so the
+            // result reaches the owner and a later Stop has nothing to close.
+            const BOOL closed = CloseHandle(fileHandle);
+            const DWORD closeError = GetLastError();
+            fileHandle = INVALID_HANDLE_VALUE;
+            if (!closed) {
+                *error = closeError;
+                return 311000;
+            }
+            return 0;
+        }
+        if (TooSlow(&pace, GetTickCount(), got)) {
+            *error = ERROR_INTERNET_TIMEOUT;
+            return 308000;
+        }
+    }
+}
