@@ -36,28 +36,56 @@ int HttpDownload::Stop(bool terminate)
     }
 }
 
+namespace {
+
+// Each close spends its handle whatever the close gave: closing the value
+// again later could close a handle someone else has been given since. The
+// fault point before it lets tests make the close fail.
+bool CloseSpent(HINTERNET* handle, const char* point, DWORD* error)
+{
+    DownloadFaultPoint(point);
+    const BOOL closed = InternetCloseHandle(*handle);
+    *error = GetLastError();
+    *handle = nullptr;
+    return closed != FALSE;
+}
+
+bool CloseSpent(HANDLE* handle, HANDLE none, const char* point, DWORD* error)
+{
+    DownloadFaultPoint(point);
+    const BOOL closed = CloseHandle(*handle);
+    *error = GetLastError();
+    *handle = none;
+    return closed != FALSE;
+}
+
+}  // namespace
+
 int HttpDownload::StopJob(bool terminate)
 {
     DownloadFaultPoint("Stop");
+    DWORD error = 0;
+    // A request whose close failed before the wait: recorded, and reported
+    // once the thread has ended.
+    int requestFailure = 0;
     if (threadHandle != nullptr) {
         if (!terminate) {
             stopRequested = 1;
             // Closing the request first makes a read blocked in it return at
             // once where the platform allows it (Windows); Wine 8 lets the
-            // read run on to its receive time-out, which the wait covers.
-            if (requestHandle != nullptr) {
-                if (!InternetCloseHandle(requestHandle)) {
-                    SetStepError(104, GetLastError());
-                    return 104;
-                }
-                requestHandle = nullptr;
+            // read run on to its receive time-out, which the wait covers. A
+            // failed close still waits: the thread may be inside WinINet, and
+            // only the wait keeps the destructor from terminating it there.
+            if (requestHandle != nullptr && !CloseSpent(&requestHandle, "Stop.request", &error)) {
+                SetStepError(104, error);
+                requestFailure = 104;
             }
             if (WaitForSingleObject(threadHandle, kStopWait) != WAIT_OBJECT_0) {
                 SetStepError(100, GetLastError());
                 return 100;
             }
-            if (!CloseHandle(threadHandle)) {
-                SetStepError(101, GetLastError());
+            if (!CloseSpent(&threadHandle, nullptr, "Stop.thread", &error)) {
+                SetStepError(101, error);
                 return 101;
             }
         } else {
@@ -65,40 +93,29 @@ int HttpDownload::StopJob(bool terminate)
                 SetStepError(102, GetLastError());
                 return 102;
             }
-            if (!CloseHandle(threadHandle)) {
-                SetStepError(103, GetLastError());
+            if (!CloseSpent(&threadHandle, nullptr, "Stop.thread", &error)) {
+                SetStepError(103, error);
                 return 103;
             }
         }
-        threadHandle = nullptr;
     }
-    if (requestHandle != nullptr) {
-        if (!InternetCloseHandle(requestHandle)) {
-            SetStepError(104, GetLastError());
-            return 104;
-        }
-        requestHandle = nullptr;
+    if (requestFailure != 0)
+        return requestFailure;
+    if (requestHandle != nullptr && !CloseSpent(&requestHandle, "Stop.request", &error)) {
+        SetStepError(104, error);
+        return 104;
     }
-    if (connectionHandle != nullptr) {
-        if (!InternetCloseHandle(connectionHandle)) {
-            SetStepError(105, GetLastError());
-            return 105;
-        }
-        connectionHandle = nullptr;
+    if (connectionHandle != nullptr && !CloseSpent(&connectionHandle, "Stop.connection", &error)) {
+        SetStepError(105, error);
+        return 105;
     }
-    if (internetHandle != nullptr) {
-        if (!InternetCloseHandle(internetHandle)) {
-            SetStepError(106, GetLastError());
-            return 106;
-        }
-        internetHandle = nullptr;
+    if (internetHandle != nullptr && !CloseSpent(&internetHandle, "Stop.internet", &error)) {
+        SetStepError(106, error);
+        return 106;
     }
-    if (fileHandle != INVALID_HANDLE_VALUE) {
-        if (!CloseHandle(fileHandle)) {
-            SetStepError(107, GetLastError());
-            return 107;
-        }
-        fileHandle = INVALID_HANDLE_VALUE;
+    if (fileHandle != INVALID_HANDLE_VALUE && !CloseSpent(&fileHandle, INVALID_HANDLE_VALUE, "Stop.file", &error)) {
+        SetStepError(107, error);
+        return 107;
     }
     std::memset(url, 0, sizeof url);
     std::memset(localPath, 0, sizeof localPath);
