@@ -69,10 +69,23 @@ bool TrustedSids(std::vector<BYTE> (&sids)[3])
            ReadAccountSid(sids[2]);
 }
 
+class RngProvider {
+public:
+    RngProvider() = default;
+    ~RngProvider()
+    {
+        if (handle != nullptr)
+            BCryptCloseAlgorithmProvider(handle, 0);
+    }
+    RngProvider(const RngProvider&) = delete;
+    RngProvider& operator=(const RngProvider&) = delete;
+    BCRYPT_ALG_HANDLE handle = nullptr;
+};
+
 std::string RandomHex()
 {
     BYTE bytes[kRandomBytes] = {};
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    if (!RandomBytes(bytes, sizeof bytes, true))
         return std::string();
     static const char digits[] = "0123456789abcdef";
     std::string hex;
@@ -235,4 +248,13 @@ void RemoveStaleWorkFolders(const char* prefix, const char* fileName)
         FILE_DISPOSITION_INFO disposition = {TRUE};
         SetFileInformationByHandle(directory.Get(), FileDispositionInfo, &disposition, sizeof disposition);
     }
+}
+
+bool RandomBytes(unsigned char* bytes, unsigned long size, bool systemPreferred)
+{
+    if (systemPreferred && BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, size, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return true;
+    RngProvider rng;
+    return BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&rng.handle, BCRYPT_RNG_ALGORITHM, nullptr, 0)) &&
+           BCRYPT_SUCCESS(BCryptGenRandom(rng.handle, bytes, size, 0));
 }

@@ -48,4 +48,9 @@ bool BuildWorkFolderSecurity(std::vector<unsigned char>& selfRelative);
 // Pure name rule: prefix followed by exactly 32 hex digits.
 bool IsWorkFolderName(const std::string& name, const std::string& prefix);
 
+// Fills `bytes` from the system's random generator: the system-preferred one,
+// else (Windows 6.0 before SP2, where that fails) an RNG algorithm handle.
+// `systemPreferred` false goes to the handle at once.
+bool RandomBytes(unsigned char* bytes, unsigned long size, bool systemPreferred);
+
 #endif

@@ -80,8 +80,9 @@ uint32_t ProbeDriverFiles(uint16_t* count, DriverRecord* records)
     OSVERSIONINFOA info;
     std::memset(&info, 0, sizeof info);
     info.dwOSVersionInfoSize = sizeof info;  // 148
-    bool handled = GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-                   (info.dwMajorVersion == 5 || info.dwMajorVersion == 6);
+    // Every NT system from 5.0 on keeps its drivers in system32\drivers, and
+    // Windows 10 and 11 report major version 10 to hosts that declare them.
+    bool handled = GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion >= 5;
 
     LoadedModule kernel("kernel32.dll");
     bool redirection = false;

@@ -691,7 +691,7 @@ std::string RunSelfWithWindowsVersion(const char* version, const char* resultVar
         CloseHandle(process.hProcess);
     }
     SetEnvironmentVariableA(resultVariable, nullptr);
-    RegSetValueExA(h, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win7"), 5);
+    RegDeleteValueA(h, "Version");
     RegCloseKey(h);
     std::string content = ReadWholeFile(result);
     DeleteFileA(result.c_str());

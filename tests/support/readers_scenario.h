@@ -125,8 +125,8 @@ bool RunWithWindowsVersion(const char* version, DWORD major, int* exitCode);
 // Runs this program once more with the prefix reporting version ("winxp64",
 // "win7", "win10"; 10.0 needs a manifest declaring Windows 10) and the
 // environment variable resultVariable naming a file, which the child writes;
-// returns that file's content ("" if none). The program's version is "win7"
-// again afterwards.
+// returns that file's content ("" if none). The program reports the prefix's
+// own version again afterwards.
 std::string RunSelfWithWindowsVersion(const char* version, const char* resultVariable);
 
 }  // namespace readers

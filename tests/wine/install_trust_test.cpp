@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,19 @@ TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFile
     EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a'), kSequenceFolderPrefix));
     EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a') + "g", kSequenceFolderPrefix));
     EXPECT_FALSE(IsWorkFolderName("KuvanaNet-" + std::string(32, 'a'), kSequenceFolderPrefix));
+}
+
+// Both sources fill the whole buffer with fresh bytes: the RNG algorithm
+// handle is what Windows 6.0 before SP2 falls back to.
+TEST(RandomBytes, SystemPreferredAndAlgorithmHandleBothFillTheBuffer)
+{
+    for (bool preferred : {true, false}) {
+        unsigned char a[16] = {}, b[16] = {};
+        ASSERT_TRUE(RandomBytes(a, sizeof a, preferred)) << preferred;
+        ASSERT_TRUE(RandomBytes(b, sizeof b, preferred)) << preferred;
+        EXPECT_NE(0, std::memcmp(a, b, sizeof a)) << preferred;
+        EXPECT_NE(std::string(16, '\0'), std::string(reinterpret_cast<char*>(a), sizeof a)) << preferred;
+    }
 }
 
 TEST_F(TrustTest, DownloadsCreateOnlyNewFiles)
