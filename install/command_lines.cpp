@@ -14,6 +14,12 @@ std::string DownloadPath(const std::string& tempFolder, const std::string& fileN
     return tempFolder + "\\" + fileName;
 }
 
+bool DownloadPathFits(const std::string& tempFolder, std::string::size_type nameLength)
+{
+    const std::string::size_type base = DownloadPath(tempFolder, std::string()).size();
+    return base <= kMaxDownloadPathLength && nameLength <= kMaxDownloadPathLength - base;
+}
+
 std::string NetInstallerPath(const std::string& tempFolder)
 {
     return DownloadPath(tempFolder, kNetInstallerFileName);

@@ -9,6 +9,12 @@
 // already ends in a backslash; the doubled one names the same file.
 std::string DownloadPath(const std::string& tempFolder, const std::string& fileName);
 
+// The longest local path the download job takes (it refuses 260 characters or
+// more), and whether DownloadPath(folder, a name of nameLength characters)
+// keeps to it, separators counted as DownloadPath writes them.
+constexpr std::string::size_type kMaxDownloadPathLength = 259;
+bool DownloadPathFits(const std::string& tempFolder, std::string::size_type nameLength);
+
 // The net installer's file name and download path.
 extern const char kNetInstallerFileName[];
 std::string NetInstallerPath(const std::string& tempFolder);

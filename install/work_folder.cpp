@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "install/command_lines.h"
 #include "install/temp_folder.h"
 #include "probe/win_handles.h"
 
@@ -16,7 +17,9 @@ const char kNetInstallerFolderPrefix[] = "KuvanaNet-";
 
 namespace {
 
-const int kRandomBytes = 16;
+// 64 random bits: unguessable inside a folder nobody else may write to, and
+// short, since the name lengthens every path of the sequence.
+const int kRandomBytes = 8;
 
 class LocalMemory {
 public:
@@ -197,8 +200,10 @@ WorkFolder::WorkFolder(const char* prefix)
     if (!ReadTempFolder(root) || hex.empty())
         return;
     const std::string folder = root + prefix + hex;
-    // The whole path of a file in it must still fit MAX_PATH.
-    if (folder.size() + 1 + 64 >= MAX_PATH || !CreatePrivateDirectory(folder))
+    // The folder must hold at least a one-character name. Each file's own
+    // path is held to MAX_PATH by the download job (104000) as it is made, so
+    // a long temporary folder costs only the names that no longer fit.
+    if (!DownloadPathFits(folder + "\\", 1) || !CreatePrivateDirectory(folder))
         return;
     path = folder + "\\";
 }

@@ -12,7 +12,7 @@
 extern const char kSequenceFolderPrefix[];
 extern const char kNetInstallerFolderPrefix[];
 
-// <prefix> followed by 32 hex digits from the system's random generator.
+// <prefix> followed by 16 hex digits from the system's random generator.
 // CreateDirectory makes it, so an existing folder or link of that name is an
 // error, never reused. Its DACL is protected (nothing inherited) and grants
 // SYSTEM, Administrators and the running account only, which files created in
@@ -45,7 +45,7 @@ void RemoveStaleWorkFolders(const char* prefix, const char* fileName);
 // by what is created inside) to SYSTEM, Administrators and the running account.
 bool BuildWorkFolderSecurity(std::vector<unsigned char>& selfRelative);
 
-// Pure name rule: prefix followed by exactly 32 hex digits.
+// Pure name rule: prefix followed by exactly 16 hex digits.
 bool IsWorkFolderName(const std::string& name, const std::string& prefix);
 
 // Fills `bytes` from the system's random generator: the system-preferred one,

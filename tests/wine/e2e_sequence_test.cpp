@@ -191,7 +191,7 @@ protected:
     {
         const std::string folder = run.program.substr(0, run.program.find_last_of('\\') + 1);
         EXPECT_EQ(folder.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << folder;
-        EXPECT_EQ(folder.size(), temp.Folder().size() + 12 + 32 + 1) << folder;
+        EXPECT_EQ(folder.size(), temp.Folder().size() + 12 + 16 + 1) << folder;
         return InstallCommandLine(folder, p.installerName, p.responseName);
     }
 

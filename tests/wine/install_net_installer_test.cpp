@@ -130,7 +130,7 @@ TEST_F(NetInstallerTest, StartsTheDownloadFromAFolderOfItsOwnQuotedAndDoesNotWai
     const std::set<std::string> folders = NetFolders();
     ASSERT_EQ(folders.size(), 1u);
     const std::string folder = temp.Folder() + *folders.begin() + "\\";
-    EXPECT_EQ(folders.begin()->size(), 10u + 32u) << *folders.begin();
+    EXPECT_EQ(folders.begin()->size(), 10u + 16u) << *folders.begin();
     EXPECT_EQ(runs[0].commandLine, "\"" + folder + "\\KuvanaNetInstaller.exe\"");
     EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), (folder + "KuvanaNetInstaller.exe").c_str()), 0)
         << runs[0].program;

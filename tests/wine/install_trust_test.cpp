@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "install/command_lines.h"
 #include "install/trusted_start.h"
 #include "install/work_folder.h"
 #include "net/http_download.h"
@@ -147,9 +148,39 @@ TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFile
     ASSERT_TRUE(BuildWorkFolderSecurity(descriptor));
     ExpectPrivateSecurity(descriptor.data());
 
-    EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a'), kSequenceFolderPrefix));
-    EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(31, 'a') + "g", kSequenceFolderPrefix));
-    EXPECT_FALSE(IsWorkFolderName("KuvanaNet-" + std::string(32, 'a'), kSequenceFolderPrefix));
+    EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(15, 'a'), kSequenceFolderPrefix));
+    EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(15, 'a') + "g", kSequenceFolderPrefix));
+    EXPECT_FALSE(IsWorkFolderName("KuvanaNet-" + std::string(16, 'a'), kSequenceFolderPrefix));
+}
+
+// A path in the working folder is held to MAX_PATH by its real length: a
+// 64-character name up to a 259-character path, and a long temporary folder
+// still takes the names that fit.
+TEST_F(TrustTest, WorkFolderPathsAreCountedExactly)
+{
+    struct Case {
+        size_t tempLength;  // with its trailing backslash
+        size_t nameLength;
+        bool starts;
+    } cases[] = {
+        {165, 64, true},   // 165 + 12 + 16 + 2 + 64 = 259
+        {166, 64, false},  // 260: refused by the job
+        {200, 12, true},
+    };
+    for (const Case& c : cases) {
+        const std::string folder = temp.Folder() + std::string(c.tempLength - temp.Folder().size() - 1, 'l') + "\\";
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        SetEnvironmentVariableA("TMP", folder.c_str());
+        SetEnvironmentVariableA("TEMP", folder.c_str());
+        const WorkFolder work(kSequenceFolderPrefix);
+        ASSERT_TRUE(work.Created()) << c.tempLength;
+        const std::string path = DownloadPath(work.Path(), std::string(c.nameLength - 4, 'n') + ".exe");
+        HttpDownload job;
+        job.SetLocalFileRules(true, 0);
+        EXPECT_EQ(job.Start("http://127.0.0.1:9/setup.exe", path.c_str()), c.starts) << path.size();
+        EXPECT_EQ(job.GetResult(), c.starts ? 0 : 104000) << path.size();
+        job.Stop(false);
+    }
 }
 
 // Both sources fill the whole buffer with fresh bytes: the RNG algorithm
