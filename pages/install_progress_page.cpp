@@ -80,6 +80,24 @@ bool PageAlive(HWND window)
     return IsWindow(window) != FALSE;
 }
 
+// The packages of one pass in their order: KPS, then on a Japanese system KL
+// and PCSC_B. The download pass and the installation pass each ask for the
+// system language afresh.
+std::vector<const PackageFiles*> ChosenPackages(const PackageFiles& kps, const PackageFiles& kl,
+                                                const PackageFiles& pcscB)
+{
+    std::vector<const PackageFiles*> chosen;
+    if (needKpsPackage)
+        chosen.push_back(&kps);
+    if (JapaneseSystem()) {
+        if (needKlPackage)
+            chosen.push_back(&kl);
+        if (needPcscBPackage)
+            chosen.push_back(&pcscB);
+    }
+    return chosen;
+}
+
 // Returns false when the page window is gone and nothing was downloaded.
 bool DownloadPackage(HWND window, const std::string& folder, const PackageFiles& files)
 {
@@ -170,21 +188,10 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     // English system with KL selected shows (1/2) and stops after KPS.
     const int n = (needKpsPackage ? 1 : 0) + (needKlPackage ? 1 : 0) + (needPcscBPackage ? 1 : 0);
 
-    // The packages in the order they are fetched and run: KPS, then on a
-    // Japanese system KL and PCSC_B.
-    std::vector<PackageFiles> chosen;
-    if (needKpsPackage)
-        chosen.push_back(kps);
-    if (JapaneseSystem()) {
-        if (needKlPackage)
-            chosen.push_back(kl);
-        if (needPcscBPackage)
-            chosen.push_back(pcscB);
-    }
-
-    for (size_t i = 0; i < chosen.size(); ++i) {
+    const std::vector<const PackageFiles*> downloads = ChosenPackages(kps, kl, pcscB);
+    for (size_t i = 0; i < downloads.size(); ++i) {
         ShowStep(window, IDS_DOWNLOADING, int(i) + 1, n);
-        if (!DownloadPackage(window, folder, chosen[i]))
+        if (!DownloadPackage(window, folder, *downloads[i]))
             return false;
     }
 
@@ -193,9 +200,10 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     SetMarquee(bar, true);
     SendMessageA(bar, PBM_SETMARQUEE, 1, 50);
 
-    for (size_t i = 0; i < chosen.size(); ++i) {
+    const std::vector<const PackageFiles*> installs = ChosenPackages(kps, kl, pcscB);
+    for (size_t i = 0; i < installs.size(); ++i) {
         ShowStep(window, IDS_INSTALLING, int(i) + 1, n);
-        if (!InstallAndDelete(window, folder, chosen[i]))
+        if (!InstallAndDelete(window, folder, *installs[i]))
             return false;
     }
 
@@ -207,6 +215,31 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     SetMarquee(bar, false);
     SendMessageA(bar, PBM_SETPOS, 100, 0);
     return true;
+}
+
+// Everything from the first registry read on: an exception anywhere in it
+// (out of memory) must reach the one catch that ends the sequence. True when
+// the wizard is to be handed on.
+bool RunSequence(HWND window)
+{
+    HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR);
+
+    const std::string basicVersion = ReadBasicSoftwareVersion();
+    if (!basicVersion.empty() && basicVersion[0] == '1') {
+        char text[kStringBufferSize] = {};
+        LoadModuleStringInto(IDS_OLDER_SOFTWARE, text);
+        MessageBoxA(window, text, "", MB_OK);
+        return true;
+    }
+
+    std::string listUrl = ReadUrlListSetting();
+    if (listUrl.empty())
+        listUrl = DefaultUrlListAddress(JapaneseSystem());
+
+    // Removed with everything in it as the sequence leaves this function, by
+    // whichever end, before the wizard is handed on.
+    const WorkFolder work(kSequenceFolderPrefix);
+    return RunInFolder(window, bar, work.Path(), listUrl);
 }
 
 }  // namespace
@@ -266,34 +299,15 @@ void InstallProgressPage::InstallSequence()
     // One window for the whole run: a later creation of the page in another
     // wizard must not redirect this sequence.
     const HWND window = pageWindow;
-    HWND bar = GetDlgItem(window, IDC_PROGRESS_BAR);
-
-    const std::string basicVersion = ReadBasicSoftwareVersion();
-    if (!basicVersion.empty() && basicVersion[0] == '1') {
-        char text[kStringBufferSize] = {};
-        LoadModuleStringInto(IDS_OLDER_SOFTWARE, text);
-        MessageBoxA(window, text, "", MB_OK);
-        EnableNext(window);
-        PressNext(window);
-        return;
-    }
-
-    std::string listUrl = ReadUrlListSetting();
-    if (listUrl.empty())
-        listUrl = DefaultUrlListAddress(JapaneseSystem());
-
     bool handOn = false;
     try {
-        // Removed with everything in it as the sequence leaves this block,
-        // by whichever end, before the wizard is handed on.
-        const WorkFolder work(kSequenceFolderPrefix);
-        handOn = RunInFolder(window, bar, work.Path(), listUrl);
+        handOn = RunSequence(window);
     } catch (...) {
         // The user's Cancel (DownloadCancelled), or anything else that escaped
-        // (out of memory): the cancelled end. The page disabled every wizard
-        // button at its start, and pressing a disabled Next does nothing, so
-        // Next is enabled first, as the other ends do. Status text and
-        // progress bar stay as they were.
+        // (out of memory), from the first read on: the cancelled end. The page
+        // disabled every wizard button at its start, and pressing a disabled
+        // Next does nothing, so Next is enabled first, as the other ends do.
+        // Status text and progress bar stay as they were.
         handOn = true;
     }
     if (handOn) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "probe/decision.h"
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
+#include "support/import_patch.h"
 #include "support/message_boxes.h"
 #include "support/server_control.h"
 #include "support/temp_folder_sandbox.h"
@@ -406,6 +409,112 @@ TEST_F(InstallSequenceTest, DefaultListAddressFollowsTheSystemLanguage)
     EXPECT_EQ(PathOf(requests[0].target), path);
     EXPECT_EQ(requests[0].Header("Host"), kDownloadServerHost);
     EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
+}
+
+// ---- the reads before the first download, and the language per pass ---------
+// The product's calls go through this program's import table, so a patched
+// entry stands in for the system: it throws where running out of memory would,
+// or answers the language from a script.
+
+const char* throwOpeningKey = "";
+void* originalOpenKey = nullptr;
+
+LSTATUS WINAPI OpenKeyThrowing(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
+{
+    if (path != nullptr && std::strcmp(path, throwOpeningKey) == 0)
+        throw std::bad_alloc();
+    return reinterpret_cast<decltype(&RegOpenKeyExA)>(originalOpenKey)(root, path, options, access, key);
+}
+
+void* originalLoadString = nullptr;
+
+int WINAPI LoadStringThrowingFor125(HINSTANCE module, UINT id, LPSTR buffer, int size)
+{
+    if (id == IDS_OLDER_SOFTWARE)
+        throw std::bad_alloc();
+    return reinterpret_cast<decltype(&LoadStringA)>(originalLoadString)(module, id, buffer, size);
+}
+
+LANGID WINAPI LanguageThrowing()
+{
+    throw std::bad_alloc();
+}
+
+TEST_F(InstallSequenceTest, AnExceptionInTheReadsBeforeTheDownloadsEndsAsCancelDoes)
+{
+    const std::string older = "1.0";
+    struct Case {
+        const char* what;
+        const char* dll;
+        const char* function;
+        void* replacement;
+        void** original;
+        const char* key;
+    } cases[] = {
+        {"basic-software version", "advapi32.dll", "RegOpenKeyExA", reinterpret_cast<void*>(&OpenKeyThrowing),
+         &originalOpenKey, kBasicSoftwareKey},
+        {"message 125", "user32.dll", "LoadStringA", reinterpret_cast<void*>(&LoadStringThrowingFor125),
+         &originalLoadString, ""},
+        {"URL-list setting", "advapi32.dll", "RegOpenKeyExA", reinterpret_cast<void*>(&OpenKeyThrowing),
+         &originalOpenKey, kNetInstallerKey},
+        {"default list address", "kernel32.dll", "GetSystemDefaultLangID",
+         reinterpret_cast<void*>(&LanguageThrowing), nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(ServerReset());
+        SetBasicSoftwareVersion(c.original == &originalLoadString ? &older : nullptr);
+        SetUrlListSetting(c.replacement == &LanguageThrowing ? nullptr : &listUrl);
+        MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+        {
+            throwOpeningKey = c.key;
+            ImportPatch patch(c.dll, c.function, c.replacement);
+            ASSERT_TRUE(patch.Applied());
+            if (c.original != nullptr)
+                *c.original = patch.Original();
+            ProgressWizard wizard;
+            EXPECT_TRUE(wizard.WaitArrived(10000));
+            ExpectHandedOn(wizard.Events());
+            wizard.Close();
+            EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
+        }
+        EXPECT_EQ(boxes.Count(), 0u);
+        EXPECT_TRUE(Targets().empty());
+        ExpectNothingLeft();
+    }
+}
+
+std::vector<LANGID> languageAnswers;
+size_t languageCalls = 0;
+
+LANGID WINAPI ScriptedLanguage()
+{
+    const size_t call = languageCalls++;
+    return languageAnswers[call < languageAnswers.size() ? call : languageAnswers.size() - 1];
+}
+
+TEST_F(InstallSequenceTest, TheLanguageIsAskedAfreshForTheInstallations)
+{
+    // Japanese while the packages are fetched, English by their installation.
+    Select(1, 1, 1);
+    languageAnswers = {0x0411, 0x0409};
+    languageCalls = 0;
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    {
+        ImportPatch patch("kernel32.dll", "GetSystemDefaultLangID", reinterpret_cast<void*>(&ScriptedLanguage));
+        ASSERT_TRUE(patch.Applied());
+        ProgressWizard wizard;
+        ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+        EXPECT_EQ(wizard.Texts(), (std::vector<std::string>{StepText(IDS_DOWNLOADING, 1, 3),
+                                                             StepText(IDS_DOWNLOADING, 2, 3),
+                                                             StepText(IDS_DOWNLOADING, 3, 3),
+                                                             StepText(IDS_INSTALLING, 1, 3), ModuleText(IDS_FINISHING),
+                                                             ModuleText(IDS_INSTALL_COMPLETE)}));
+    }
+    EXPECT_EQ(languageCalls, 2u);
+    EXPECT_EQ(Targets(), Requests({&kKps, &kKl, &kPcscB}));
+    EXPECT_EQ(Programs(ReadFakeRuns(record)), std::vector<std::string>{"KpsSetup.exe"});
+    ExpectNothingLeft();
 }
 
 TEST_F(InstallSequenceTest, CancelDuringTheListDownloadLooksNothingUpAndHandsOn)
