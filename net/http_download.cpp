@@ -26,7 +26,9 @@ HttpDownload::HttpDownload()
       jobError(0),
       stepError(0),
       createNewFile(false),
-      sizeLimit(0)
+      sizeLimit(0),
+      progressTick(0),
+      silenceEnded(0)
 {
     std::memset(url, 0, sizeof url);
     std::memset(localPath, 0, sizeof localPath);
@@ -164,6 +166,7 @@ bool HttpDownload::StartJob(const char* newUrl, const char* newLocalPath)
 bool HttpDownload::Run()
 {
     state = Running;
+    progressTick = GetTickCount();
     threadHandle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &HttpDownload::TransferThread, this, 0,
                                                             nullptr));
     if (threadHandle == nullptr) {
@@ -183,6 +186,8 @@ int HttpDownload::GetState()
         CatchingFaults([&] {
             DownloadFaultPoint("GetState");
             current = state;
+            if (current == Running)
+                BoundSilence();
             if (current == Finished && transferResult != 0)
                 jobError = transferResult;
         });

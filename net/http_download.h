@@ -41,6 +41,12 @@ private:
 
     bool StartJob(const char* url, const char* localPath);
     int StopJob(bool terminate);
+    // Stop's first step: asks the thread to end and closes the request under
+    // it; false (with the close's error) when the close failed.
+    bool AskThreadToEnd(DWORD* error);
+    // The owner's poll bounds what the thread cannot: no progress within the
+    // slow-transfer window ends the request as a receive time-out.
+    void BoundSilence();
     int Transfer(DWORD* error);
 
     void SetJobError(int code, DWORD error);
@@ -73,6 +79,11 @@ private:
     volatile LONG stepError;
     bool createNewFile;
     DWORD sizeLimit;
+    // Tick count of the transfer's last progress: its start, the end of the
+    // request, each read that brought data.
+    volatile DWORD progressTick;
+    // Set when the owner's poll ended a silent transfer.
+    volatile BYTE silenceEnded;
 };
 
 #endif

@@ -70,13 +70,12 @@ int HttpDownload::StopJob(bool terminate)
     int requestFailure = 0;
     if (threadHandle != nullptr) {
         if (!terminate) {
-            stopRequested = 1;
             // Closing the request first makes a read blocked in it return at
             // once where the platform allows it (Windows); Wine 8 lets the
             // read run on to its receive time-out, which the wait covers. A
             // failed close still waits: the thread may be inside WinINet, and
             // only the wait keeps the destructor from terminating it there.
-            if (requestHandle != nullptr && !CloseSpent(&requestHandle, "Stop.request", &error)) {
+            if (!AskThreadToEnd(&error)) {
                 SetStepError(104, error);
                 requestFailure = 104;
             }
@@ -120,8 +119,32 @@ int HttpDownload::StopJob(bool terminate)
     std::memset(url, 0, sizeof url);
     std::memset(localPath, 0, sizeof localPath);
     stopRequested = 0;
+    silenceEnded = 0;
     totalBytes = 0;
     receivedBytes = 0;
     state = Idle;
     return 0;
+}
+
+bool HttpDownload::AskThreadToEnd(DWORD* error)
+{
+    stopRequested = 1;
+    return requestHandle == nullptr || CloseSpent(&requestHandle, "Stop.request", error);
+}
+
+// The thread bounds a slow body itself, but not a call that never returns: a
+// server trickling its status line and headers under the per-receive time-out
+// keeps HttpSendRequestA waiting for ever. The owner's poll holds the whole
+// transfer to the slow-transfer window: no progress within it starts the stop
+// by closing the request, which ends that call at once on Windows (Wine 8
+// ignores a close from another thread). It does not wait for the thread: the
+// owner may be a property sheet's thread, and the destructor's Stop waits.
+void HttpDownload::BoundSilence()
+{
+    if (stopRequested || GetTickCount() - progressTick <= kTrickleWindowMilliseconds)
+        return;
+    silenceEnded = 1;
+    DWORD error = 0;
+    if (!AskThreadToEnd(&error))
+        SetStepError(104, error);
 }

@@ -42,20 +42,25 @@ unsigned __stdcall HttpDownload::TransferThread(void* argument)
 
 int HttpDownload::Transfer(DWORD* error)
 {
-    // A call on the request that fails once Stop has asked for the end failed
-    // because Stop closed the request under it: that is the stop's own end.
+    // Once the end was asked for: the stop's own end, or a receive time-out
+    // when the owner's poll ended a silent transfer.
+    auto stopped = [&] {
+        *error = silenceEnded ? ERROR_INTERNET_TIMEOUT : 0;
+        return silenceEnded ? 308000 : 307000;
+    };
+    // A call on the request that fails once the end was asked for failed
+    // because the request was closed under it.
     auto failed = [&](int code) {
         const DWORD last = GetLastError();
-        if (stopRequested) {
-            *error = 0;
-            return 307000;
-        }
+        if (stopRequested)
+            return stopped();
         *error = last;
         return code;
     };
     DownloadFaultPoint("TransferThread");
     if (!HttpSendRequestA(requestHandle, nullptr, 0, nullptr, 0))
         return failed(302000);
+    progressTick = GetTickCount();
     DWORD status = 0;
     DWORD size = sizeof status;
     if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
@@ -74,7 +79,7 @@ int HttpDownload::Transfer(DWORD* error)
     TransferPace pace = StartPace(GetTickCount());
     for (;;) {
         if (stopRequested)
-            return 307000;
+            return stopped();
         char buffer[kBufferSize];
         std::memset(buffer, 0, sizeof buffer);
         DWORD got = 0;
@@ -103,6 +108,7 @@ int HttpDownload::Transfer(DWORD* error)
         }
         count += got;
         receivedBytes = count;
+        progressTick = GetTickCount();
         if (count >= totalBytes) {
             DownloadFaultPoint("TransferThread.close");
             // The handle is spent whether or not the close succeeds, so the

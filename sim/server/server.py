@@ -27,7 +27,7 @@ class Fault:
     Unknown options raise ValueError so a typo fails loudly (400)."""
 
     FLAGS = ("chunked", "nolength", "empty", "drop", "close")
-    INTS = ("status", "fail", "length", "short", "stall", "extra", "delay", "redirect")
+    INTS = ("status", "fail", "length", "short", "stall", "extra", "delay", "redirect", "slowhead")
     PAIRS = ("trickle", "pause")
 
     def __init__(self, text=""):
@@ -280,11 +280,16 @@ class Handler(BaseHTTPRequestHandler):
         elif "chunked" not in fault.flags and "nolength" not in fault.flags:
             self.send_header("Content-Length", str(total))
         closes = (bool({"nolength", "close"} & fault.flags) or "length" in fault.values
-                  or fault.has("short") or fault.has("extra"))
+                  or fault.has("short") or fault.has("extra") or fault.has("slowhead"))
         if closes:
             self.send_header("Connection", "close")
             self.close_connection = True
-        self.end_headers()
+        if fault.has("slowhead"):
+            if not self.send_head_slowly(fault.get("slowhead") / 1000.0):
+                self.state().record_abort(target)
+                return
+        else:
+            self.end_headers()
         if not send_body:
             return
         limit = total
@@ -347,6 +352,21 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 self.wfile.write(piece)
             self.wfile.flush()
+
+    def send_head_slowly(self, pause):
+        """Sends the status line and headers one byte at a time, pause seconds
+        apart; false when the client went away meanwhile."""
+        head = b"".join(self._headers_buffer) + b"\r\n"
+        self._headers_buffer = []
+        try:
+            for i in range(len(head)):
+                if i:
+                    time.sleep(pause)
+                self.wfile.write(head[i:i + 1])
+                self.wfile.flush()
+        except (ConnectionError, ssl.SSLError, OSError):
+            return False
+        return True
 
     def stall(self):
         """Keeps the connection open and silent until the client goes away;

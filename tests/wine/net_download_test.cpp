@@ -85,6 +85,11 @@ void WriteFileText(const std::string& path, const std::string& text)
     CloseHandle(file);
 }
 
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The owners' loop (polling faster than their 100 ms): GetState until Finished.
@@ -683,7 +688,7 @@ TEST_F(DownloadTest, SlowStopWaitsForTheReceiveTimeOutOfAStalledRead)
     // Stop closes the request before it waits. On Windows that ends the
     // blocked read at once; Wine 8 ignores a close from another thread, so
     // there the read only gives up at its 30000 ms receive time-out.
-    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr)
+    if (UnderWine())
         EXPECT_GT(waited, 20000u);
     EXPECT_LT(waited, 40000u);
     EXPECT_LT(ProcessCpuMilliseconds() - cpu, 2000u);  // blocked, not spinning
@@ -692,6 +697,37 @@ TEST_F(DownloadTest, SlowStopWaitsForTheReceiveTimeOutOfAStalledRead)
     EXPECT_EQ(0, Job::SystemError(job));
     EXPECT_TRUE(Job::AllClosed(job));
     EXPECT_EQ(20478u, ReadFileText(local).size());
+}
+
+// ---- slow: headers that trickle in (own CTest entry) -------------------------
+
+TEST_F(DownloadTest, SlowHeadersAreEndedByTheOwnersPollAfterAMinute)
+{
+    // A header byte every 500 ms: each receive is far inside its 30 s
+    // time-out, and the head takes well over a minute.
+    ASSERT_TRUE(ServerPutFile("/h.bin", "data"));
+    HttpDownload job;
+    ASSERT_TRUE(job.Start(ServerUrl("/_fault/slowhead=500/h.bin").c_str(), local.c_str()));
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(job.Run());
+    DWORD closed = 0;
+    while (job.GetState() != HttpDownload::Finished && GetTickCount() - start < 150000) {
+        if (closed == 0 && !Job::RequestOpen(job))
+            closed = GetTickCount() - start;
+        Sleep(100);
+    }
+    const DWORD ended = GetTickCount() - start;
+    // The poll closed the request at the bound, as Stop does.
+    EXPECT_GE(closed, 60000u);
+    EXPECT_LT(closed, 63000u);
+    // On Windows the close ends the request at once; Wine 8 ignores it and
+    // the request runs on until the head is complete.
+    if (!UnderWine())
+        EXPECT_LT(ended - closed, 3000u);
+    EXPECT_EQ(308000, job.GetResult());
+    EXPECT_EQ(ERROR_INTERNET_TIMEOUT, Job::SystemError(job));
+    EXPECT_EQ(0, job.Stop(false));
+    EXPECT_TRUE(Job::AllClosed(job));
 }
 
 // ---- slow: a trickling server and a slow but steady one (own CTest entry) ---
