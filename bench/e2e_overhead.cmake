@@ -1,7 +1,7 @@
 # Overhead of the whole install sequence against the bare downloads and
 # installer runs (prints a table; fails only when the sequence does not end).
 add_executable(e2e_overhead ${CMAKE_SOURCE_DIR}/bench/e2e_overhead.cpp ${CMAKE_SOURCE_DIR}/tests/wine/e2e_harness.cpp
-  $<TARGET_OBJECTS:kuvana_objs>)
+  ${KUVANA_HOST_MANIFEST_RC} $<TARGET_OBJECTS:kuvana_objs>)
 target_link_libraries(e2e_overhead PRIVATE kuvana_testsupport crypt32 comctl32 ${KUVANA_SYSTEM_LIBS})
 target_include_directories(e2e_overhead PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
 target_compile_definitions(e2e_overhead PRIVATE ${KUVANA_DEFINES})

@@ -90,9 +90,6 @@ bool DropCoInstallerRegistration()
 
 int main()
 {
-    int exitCode = 0;
-    if (readers::RunWithWindowsVersion("win7", 6, &exitCode))
-        return exitCode;
     if (GetSystemDefaultLangID() != 0x0411)
         std::printf("note: not a Japanese system, SelectPackages builds no inventory\n");
 

@@ -67,11 +67,18 @@ target_include_directories(kuvana_testsupport PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE
 target_compile_definitions(kuvana_testsupport PUBLIC ${KUVANA_DEFINES})
 target_link_libraries(kuvana_testsupport PUBLIC gtest ${KUVANA_SYSTEM_LIBS} comctl32 gdi32)
 
+# Every program that stands in for a device-installation host (the wizard host,
+# the Wine tests, the benchmarks) declares Windows Vista to 11 as Windows' own
+# hosts do, so that the class installer inside it sees 10.0 on Windows 10 and 11.
+set(KUVANA_HOST_MANIFEST_RC ${CMAKE_SOURCE_DIR}/tests/support/windows_host.rc)
+set_source_files_properties(${KUVANA_HOST_MANIFEST_RC} PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/windows_host.manifest)
+
 # kuvana_wine_test(name SOURCES... [LIBS...]) : one Wine test executable = one CTest test.
 # LAUNCHER cmd...: run the test as "cmd... wine-run program" (e.g. with a server beside it).
 function(kuvana_wine_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS;LAUNCHER" ${ARGN})
-  add_executable(${name} ${T_SOURCES} $<TARGET_OBJECTS:kuvana_objs>)
+  add_executable(${name} ${T_SOURCES} ${KUVANA_HOST_MANIFEST_RC} $<TARGET_OBJECTS:kuvana_objs>)
   target_link_libraries(${name} PRIVATE kuvana_testsupport gtest_main ${T_LIBS} ${KUVANA_SYSTEM_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE ${KUVANA_DEFINES}

@@ -37,7 +37,8 @@ DEFAULT = "default"
 #   answers       message-box answers, in order, queued before the wizard reaches them
 #   mode          "wizard" (default) or "properties"
 #   click_link    properties: activate the net-installer link
-#   windows       "10" (default) or "xp" (a system older than 6.0)
+#   windows       the machine's Windows: "11", "10" (the default), "7", "vista" or
+#                 "xp" (XP x64, a system older than 6.0: a restart prompt)
 SCENARIOS = {
     "default": {
         "title": "English system, one reader: the basic package is downloaded and installed",
@@ -96,6 +97,20 @@ SCENARIOS = {
         "refused": ["KPS"],
         "license": "accept",
         "answers": ["ok"],
+    },
+    "windows-11": {
+        "title": "Windows 11, Japanese system, one ZRW-410/P reader: all three packages, as on Windows 10",
+        "language": "ja",
+        "readers": ["ZRW-410/P"],
+        "license": "accept",
+        "windows": "11",
+    },
+    "windows-7": {
+        "title": "Windows 7: the same installation as on Windows 10, no restart prompt",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "license": "accept",
+        "windows": "7",
     },
     "windows-xp": {
         "title": "A system older than Windows 6.0: a restart prompt after the installation",

@@ -1296,7 +1296,8 @@ int wmain(int argc, wchar_t** argv)
     const bool loaded = framework.viaFramework ? !coInstallers.empty() : framework.classInstaller != nullptr;
     Report("host dll=" + Quote(Utf8(dllPath)) + " loaded=" + (loaded ? "1" : "0") +
            " setupapi=simulator windows=" + std::to_string(version.dwMajorVersion) + "." +
-           std::to_string(version.dwMinorVersion) + " system-language=" + Hex(GetSystemDefaultLangID(), 4) +
+           std::to_string(version.dwMinorVersion) + "." + std::to_string(version.dwBuildNumber) +
+           " system-language=" + Hex(GetSystemDefaultLangID(), 4) +
            " ui-language=" + Hex(GetUserDefaultUILanguage(), 4));
     if (framework.viaFramework && elementReady)
         Report("registration device=" + Quote(Utf8(deviceId)) + " coinstallers32=" + Quote(registration));

@@ -2,14 +2,17 @@ if(NOT TARGET kuvana_sim_setupapi)
   return()
 endif()
 # wizard_host.exe: the scriptable device-installation framework (README.md).
-# wizard_host_xp.exe is the same program; its own AppDefaults key gives it a
-# Windows version before 6.0.
+# It declares Windows Vista to 11 (tests/support/windows_host.manifest), so it
+# reports the prefix's Windows 10 as 10.0. wizard_host_win7.exe,
+# wizard_host_vista.exe and wizard_host_xp.exe are the same program; their own
+# AppDefaults keys give them Windows 7, Vista and XP x64.
 add_executable(wizard_host
   ${CMAKE_CURRENT_LIST_DIR}/main.cpp
   ${CMAKE_CURRENT_LIST_DIR}/capture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/script.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/host.rc)
+  ${CMAKE_CURRENT_LIST_DIR}/host.rc
+  ${KUVANA_HOST_MANIFEST_RC})
 target_include_directories(wizard_host PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(wizard_host PRIVATE ${KUVANA_DEFINES} UNICODE _UNICODE)
 target_compile_options(wizard_host PRIVATE -Wall -Wextra)
@@ -22,11 +25,14 @@ if(TARGET zrvsim)
   add_dependencies(zrvsim wizard_host)
 endif()
 add_custom_command(TARGET wizard_host POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:wizard_host> ${KUVANA_WIZARD_DIR}/wizard_host_win7.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:wizard_host> ${KUVANA_WIZARD_DIR}/wizard_host_vista.exe
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:wizard_host> ${KUVANA_WIZARD_DIR}/wizard_host_xp.exe)
 
 # Test programs that need the simulator live in bin/wizard and are listed here:
 # their DllOverrides keys are written once per run, before the tests.
-set(KUVANA_WIZARD_PROGRAMS wizard_host.exe wizard_host_xp.exe=winxp64 wizard_setupapi_test.exe
+set(KUVANA_WIZARD_PROGRAMS wizard_host.exe wizard_host_win7.exe=win7 wizard_host_vista.exe=vista
+    wizard_host_xp.exe=winxp64 wizard_setupapi_test.exe
     pages_framework_test.exe)
 add_test(NAME wine.wizard.overrides COMMAND wizard_host --register-overrides ${KUVANA_WIZARD_PROGRAMS})
 set_tests_properties(wine.wizard.overrides PROPERTIES FIXTURES_SETUP wizard_sim FIXTURES_REQUIRED wine

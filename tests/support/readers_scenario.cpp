@@ -624,42 +624,6 @@ bool InstallNamedReaders(const std::vector<std::string>& names, std::string* err
     return InstallDriverFile(1, "1.0.0.0", error) && Install(list, error);
 }
 
-bool RunWithWindowsVersion(const char* version, DWORD major, int* exitCode)
-{
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    GetVersionExA(&info);
-    if (info.dwMajorVersion == major || GetEnvironmentVariableA("KUVANA_VERSION_SET", nullptr, 0) != 0)
-        return false;
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const char* exe = std::strrchr(path, '\\');
-    exe = exe != nullptr ? exe + 1 : path;
-    HKEY key = nullptr;
-    std::string keyPath = std::string("Software\\Wine\\AppDefaults\\") + exe;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
-        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), DWORD(std::strlen(version) + 1));
-        RegCloseKey(key);
-    }
-    SetEnvironmentVariableA("KUVANA_VERSION_SET", "1");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string command = GetCommandLineA();
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        *exitCode = 3;
-        return true;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    *exitCode = int(code);
-    return true;
-}
-
 std::string RunSelfWithWindowsVersion(const char* version, const char* resultVariable)
 {
     char exe[MAX_PATH] = {};

@@ -117,13 +117,8 @@ extern const char driverSoftwareKey[]; // "DriverVersion"
 // the zrvemb driver file present (ProductVersion 1.0.0.0), nothing else.
 bool InstallNamedReaders(const std::vector<std::string>& names, std::string* error = nullptr);
 
-// Restarts the running test program with the prefix reporting this Windows
-// version ("winxp64", "win7", "win10") unless it already does (major given);
-// returns true in the parent, which must then exit with *exitCode.
-bool RunWithWindowsVersion(const char* version, DWORD major, int* exitCode);
-
 // Runs this program once more with the prefix reporting version ("winxp64",
-// "win7", "win10"; 10.0 needs a manifest declaring Windows 10) and the
+// "vista", "win7", "win10"; Wine's names for this program's AppDefaults key) and the
 // environment variable resultVariable naming a file, which the child writes;
 // returns that file's content ("" if none). The program reports the prefix's
 // own version again afterwards.

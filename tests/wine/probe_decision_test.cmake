@@ -1,9 +1,6 @@
 # The install decisions over simulated readers on an English and a Japanese system.
-# The manifest declares Windows 10, so that "win10" reports 10.0 to the program.
 kuvana_wine_test(probe_decision_test SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/probe_decision_test.cpp
-  ${CMAKE_SOURCE_DIR}/tests/wine/probe_decision_test.rc DEPENDS zrvsim TIMEOUT 180)
-set_source_files_properties(${CMAKE_SOURCE_DIR}/tests/wine/probe_decision_test.rc PROPERTIES
-  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/probe_software_test.manifest)
+  DEPENDS zrvsim TIMEOUT 180)
 set_tests_properties(wine.probe_decision_test PROPERTIES RESOURCE_LOCK "readers;kuvana_hklm_settings")
 add_test(NAME wine.probe_decision_test.japanese COMMAND probe_decision_test)
 set_tests_properties(wine.probe_decision_test.japanese PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 180
