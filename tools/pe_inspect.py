@@ -140,5 +140,14 @@ def report(path):
         print("  %-10s %-6s lang %-5s %6d bytes" % (RT_NAMES.get(t, t), n, lang, len(blob)))
 
 
+def report_imports(path):
+    """Every imported function, by DLL: what a Windows version must have to load the file."""
+    for dll, funcs in PE(path).imports().items():
+        print("%s: %s" % (dll, " ".join(sorted(funcs))))
+
+
 if __name__ == "__main__":
-    report(sys.argv[1])
+    if len(sys.argv) == 3 and sys.argv[1] == "--imports":
+        report_imports(sys.argv[2])
+    else:
+        report(sys.argv[1])

@@ -163,5 +163,6 @@ bool CaptureWindowPng(HWND root, const std::wstring& path)
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
-    return WriteFile(path, EncodePng(rgb, uint32_t(width), uint32_t(height)));
+    std::vector<uint8_t> png = EncodePng(rgb, uint32_t(width), uint32_t(height));
+    return !png.empty() && WriteFile(path, png);
 }

@@ -8,6 +8,11 @@ endif()
 # AppDefaults keys give them Windows 7, Vista and XP x64.
 add_executable(wizard_host
   ${CMAKE_CURRENT_LIST_DIR}/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/framework.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sheet.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_watch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/script_commands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report.cpp
   ${CMAKE_CURRENT_LIST_DIR}/capture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/script.cpp
@@ -17,7 +22,12 @@ target_include_directories(wizard_host PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRE
 target_compile_definitions(wizard_host PRIVATE ${KUVANA_DEFINES} UNICODE _UNICODE)
 target_compile_options(wizard_host PRIVATE -Wall -Wextra)
 target_link_options(wizard_host PRIVATE ${KUVANA_STATIC_LINK} -municode)
-target_link_libraries(wizard_host PRIVATE setupapi comctl32 gdi32 user32 advapi32)
+# zlib for the page pictures (Debian's libz-mingw-w64-dev), linked statically:
+# the host needs no zlib1.dll beside it.
+find_library(KUVANA_MINGW_ZLIB NAMES libz.a REQUIRED)
+find_path(KUVANA_MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
+target_include_directories(wizard_host PRIVATE ${KUVANA_MINGW_ZLIB_INCLUDE})
+target_link_libraries(wizard_host PRIVATE setupapi comctl32 gdi32 user32 advapi32 ${KUVANA_MINGW_ZLIB})
 set_target_properties(wizard_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KUVANA_WIZARD_DIR})
 add_dependencies(wizard_host kuvana_sim_setupapi kuvana_coinst)
 # Simulated readers are installed through the host (--update-driver).

@@ -32,6 +32,16 @@ class DllChecks(unittest.TestCase):
         for bad in ("libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll", "comctl32.dll"):
             self.assertNotIn(bad, imported)
 
+    def test_imports_nothing_newer_than_vista(self):
+        # Functions of later systems are looked up at run time (GetTempPath2A,
+        # in install/temp_folder.cpp); a static import would keep Vista and 7,
+        # or Windows 10 before its 2022 update, from loading the DLL at all.
+        later = {"GetTempPath2A", "GetTempPath2W", "GetSystemTimePreciseAsFileTime", "CreateFile2",
+                 "WaitOnAddress", "WakeByAddressSingle", "WakeByAddressAll", "SetThreadDescription",
+                 "GetThreadDescription", "SetDefaultDllDirectories", "AddDllDirectory"}
+        imported = {f for funcs in self.pe.imports().values() for f in funcs}
+        self.assertFalse(imported & later, "imports of systems after Vista: %s" % (imported & later))
+
     def test_export_directory(self):
         name, exports = self.pe.exports()
         self.assertEqual(name, "KUVANAPORT_CLS.dll")
