@@ -112,6 +112,13 @@ SCENARIOS = {
         "license": "accept",
         "windows": "7",
     },
+    "windows-vista": {
+        "title": "Windows Vista, Japanese system, one ZRW-410/P reader: all three packages, no restart prompt",
+        "language": "ja",
+        "readers": ["ZRW-410/P"],
+        "license": "accept",
+        "windows": "vista",
+    },
     "windows-xp": {
         "title": "A system older than Windows 6.0: a restart prompt after the installation",
         "language": "en",
