@@ -83,7 +83,8 @@ double Reference(int packages)
     }
     InternetCloseHandle(session);
     for (int i = 0; i < packages; ++i)
-        Run(InstallCommandLine(temp.Folder(), Name(kPackages[i].installerPath), Name(kPackages[i].responsePath)));
+        Run(InstallCommandLine(temp.Folder() + Name(kPackages[i].installerPath),
+                               temp.Folder() + Name(kPackages[i].responsePath)));
     return Now() - start;
 }
 

@@ -20,14 +20,21 @@ extern const char kNetInstallerFileName[];
 std::string NetInstallerPath(const std::string& tempFolder);
 
 // The silent installer's command line:
-//   "<folder><installer>" /nodialog /noreboot /nokps -s -f1"<folder><response>"
+//   "<installer>" /nodialog /noreboot /nokps -s -f1"<response>"
 // The program path is quoted: a folder holding blanks must not let the system
 // start a program named after the folder's first words.
-std::string InstallCommandLine(const std::string& tempFolder, const std::string& installerName,
-                               const std::string& responseName);
+std::string InstallCommandLine(const std::string& installerPath, const std::string& responsePath);
 
 // A command line that starts `programPath` with no arguments, quoted for the
 // same reason.
 std::string ProgramCommandLine(const std::string& programPath);
+
+// The folder part of `path`: everything before its last backslash.
+std::string FolderOfPath(const std::string& path);
+
+// An environment block (NUL-separated "NAME=value" entries ending in an empty
+// one) with TMP and TEMP, in any case, replaced by `tempFolder` and the rest
+// kept in order.
+std::string EnvironmentWithTemp(const char* block, const std::string& tempFolder);
 
 #endif

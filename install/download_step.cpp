@@ -24,7 +24,7 @@ void SetBar(HWND bar, int percent)
 // nobody is left to wait for the file, and the worker must not outlive the
 // wizard by a whole download.
 bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, const std::string& localPath,
-             unsigned long maxBytes)
+             unsigned long long maxBytes)
 {
     // The working folder is ours alone: what lies there under this name is an
     // earlier attempt's, and the new file is created only where none exists.
@@ -60,7 +60,7 @@ bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, cons
 }  // namespace
 
 void DownloadFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
-                  unsigned long maxBytes)
+                  unsigned long long maxBytes)
 {
     HWND bar = GetDlgItem(pageWindow, IDC_PROGRESS_BAR);
     // Without a working folder or a name the path stays empty, so every

@@ -3,7 +3,12 @@
 // the sheet's messages are handled while it waits.
 #include "install/net_installer.h"
 
+#include <process.h>
+
+#include <string>
+
 #include "install/command_lines.h"
+#include "install/download_step.h"
 #include "install/temp_folder.h"
 #include "install/trusted_start.h"
 #include "install/work_folder.h"
@@ -17,10 +22,35 @@ namespace {
 
 const DWORD kPollMilliseconds = 100;
 
-// Waits one polling period while handling the thread's window messages, so
-// the property sheet this runs under keeps painting and answering. A WM_QUIT
-// is put back for the loop it belongs to, and from then on the wait only sleeps.
-void WaitHandlingMessages(HWND pageWindow, bool* quitSeen)
+// A handle on a file without data access that keeps it from being deleted.
+class FileHold {
+public:
+    FileHold() = default;
+    ~FileHold() { Close(); }
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+
+    void Open(const std::string& path)
+    {
+        handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    void Close()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+// Waits one polling period, or until `done` (may be null) is signalled, while
+// handling the thread's window messages, so the property sheet this runs
+// under keeps painting and answering. A WM_QUIT is put back for the loop it
+// belongs to, and from then on the wait only sleeps.
+void WaitHandlingMessages(HWND pageWindow, bool* quitSeen, HANDLE done)
 {
     const DWORD start = GetTickCount();
     for (;;) {
@@ -40,11 +70,48 @@ void WaitHandlingMessages(HWND pageWindow, bool* quitSeen)
         const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= kPollMilliseconds)
             return;
+        const DWORD handles = done != nullptr ? 1 : 0;
+        DWORD woke;
         if (*quitSeen)
-            Sleep(kPollMilliseconds - elapsed);
+            woke = WaitForMultipleObjects(handles, &done, FALSE, kPollMilliseconds - elapsed);
         else
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMilliseconds - elapsed, QS_ALLINPUT);
+            woke = MsgWaitForMultipleObjects(handles, &done, FALSE, kPollMilliseconds - elapsed, QS_ALLINPUT);
+        if (handles == 1 && woke == WAIT_OBJECT_0)
+            return;
     }
+}
+
+// The signature check and the start, on a thread of their own: fetching
+// revocation data can take many seconds, and the sheet must go on answering.
+struct CheckedStart {
+    std::string path;
+    std::string tempFolder;
+    StartResult result = StartResult::NotStarted;
+};
+
+unsigned __stdcall CheckAndStart(void* argument)
+{
+    CheckedStart& start = *static_cast<CheckedStart*>(argument);
+    try {
+        ProcessHandles process;
+        start.result = StartTrustedProgram(start.path, ProgramCommandLine(start.path), start.tempFolder, process);
+    } catch (...) {
+        start.result = StartResult::NotStarted;
+    }
+    return 0;
+}
+
+StartResult CheckAndStartAnswering(HWND pageWindow, CheckedStart& start, bool* quitSeen)
+{
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CheckAndStart, &start, 0, nullptr));
+    if (thread == nullptr) {
+        CheckAndStart(&start);
+        return start.result;
+    }
+    while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
+        WaitHandlingMessages(pageWindow, quitSeen, thread);
+    CloseHandle(thread);
+    return start.result;
 }
 
 }  // namespace
@@ -52,31 +119,42 @@ void WaitHandlingMessages(HWND pageWindow, bool* quitSeen)
 void NetInstallerLauncher(HWND pageWindow, const char* url)
 {
     // Earlier launches' folders go once their installers have let go of them.
-    RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerFileName);
+    RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName);
     WorkFolder folder(kNetInstallerFolderPrefix);
     // Declared after the folder: the job lets go of its file before the
     // folder is removed.
     HttpDownload job;
     // Without a working folder the path stays empty and Start fails: nothing
     // is written anywhere else, nor started from there.
-    const std::string localPath = folder.Created() ? NetInstallerPath(folder.Path()) : std::string();
-    job.SetLocalFileRules(true, 0);
+    const std::string programFolder = folder.MakeSubfolder(kNetInstallerSubfolder);
+    const std::string localPath = programFolder.empty() ? std::string() : NetInstallerPath(programFolder);
+    job.SetLocalFileRules(true, kMaxInstallerBytes);
     job.Start(url, localPath.c_str());
+    // Held from its creation until its start has returned, so another
+    // launch's clean-up cannot delete it in between. No data access: the
+    // job's writing and the check's reading go on beside it.
+    FileHold hold;
+    bool quitSeen = false;
     if (job.GetState() == HttpDownload::Prepared) {
+        hold.Open(localPath);
         job.Run();
-        bool quitSeen = false;
         while (job.GetState() != HttpDownload::Finished)
-            WaitHandlingMessages(pageWindow, &quitSeen);
+            WaitHandlingMessages(pageWindow, &quitSeen, nullptr);
     } else {
         job.jobError = 200000;
     }
-    // A download the maker did not sign is deleted and reported as a failed
-    // download. One that is started is let go: the net installer carries on
-    // by itself, from its folder, which a later launch removes once it has ended.
-    ProcessHandles process;
-    const StartResult result = job.GetResult() != 0
-                                   ? StartResult::Refused
-                                   : StartTrustedProgram(localPath, ProgramCommandLine(localPath), process);
+    // A download the maker did not sign is reported as a failed download and
+    // goes with its folder. One that is started is let go: the net installer
+    // carries on by itself, from its folder, which a later launch removes once
+    // it has ended.
+    StartResult result = StartResult::Refused;
+    if (job.GetResult() == 0) {
+        CheckedStart start;
+        start.path = localPath;
+        start.tempFolder = folder.MakeSubfolder(TempSubfolderName(kNetInstallerSubfolder));
+        result = CheckAndStartAnswering(pageWindow, start, &quitSeen);
+    }
+    hold.Close();
     if (result == StartResult::Started) {
         folder.Keep();
     } else if (result == StartResult::Refused) {

@@ -9,17 +9,18 @@
 
 static_assert(sizeof(STARTUPINFOA) == 104, "the start-up record of a 64-bit process");
 
-void InstallPackage(HWND pageWindow, const std::string& folder, const char* installerName,
-                    const char* responseName)
+void InstallPackage(HWND pageWindow, const std::string& installerFolder, const char* installerName,
+                    const std::string& responseFolder, const char* responseName, const std::string& tempFolder)
 {
     const std::string installer = installerName ? installerName : "";
+    const std::string response = responseFolder + (responseName ? responseName : "");
     ProcessHandles process;
     // Only an installer the maker signed is started; one that is not is
     // deleted and reported like one that failed to start.
-    const bool started =
-        !folder.empty() && !installer.empty() &&
-        StartTrustedProgram(folder + installer, InstallCommandLine(folder, installer, responseName ? responseName : ""),
-                            process) == StartResult::Started;
+    const bool started = !installerFolder.empty() && !installer.empty() &&
+                         StartTrustedProgram(installerFolder + installer,
+                                             InstallCommandLine(installerFolder + installer, response), tempFolder,
+                                             process) == StartResult::Started;
     if (!started) {
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_INSTALL_FAILED, text);

@@ -6,8 +6,11 @@
 
 #include <string>
 
-// Both files lie in `folder`, the sequence's working folder (trailing backslash).
-void InstallPackage(HWND pageWindow, const std::string& folder, const char* installerName,
-                    const char* responseName);
+// The installer lies alone in `installerFolder`, its response file in
+// `responseFolder`; it runs in its own folder with TMP and TEMP at
+// `tempFolder` (all three with trailing backslashes, inside the sequence's
+// working folder).
+void InstallPackage(HWND pageWindow, const std::string& installerFolder, const char* installerName,
+                    const std::string& responseFolder, const char* responseName, const std::string& tempFolder);
 
 #endif

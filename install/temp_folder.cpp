@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "install/command_lines.h"
+
 bool ReadTempFolder(std::string& folder)
 {
     // GetTempPath2A, where the system has it, gives SYSTEM a folder of its own
@@ -25,8 +27,23 @@ ProcessHandles::~ProcessHandles()
         CloseHandle(info.hProcess);
 }
 
-bool StartProgram(const std::string& commandLine, ProcessHandles& handles)
+bool StartProgram(const std::string& programPath, const std::string& commandLine, const std::string& tempFolder,
+                  ProcessHandles& handles)
 {
+    if (tempFolder.empty())
+        return false;
+    // The installer's own temporary folder: the shared one (C:\Windows\Temp for
+    // SYSTEM) lets anyone prepare the folders an installer extracts into.
+    std::string environment;
+    {
+        char* host = GetEnvironmentStringsA();
+        if (host == nullptr)
+            return false;
+        environment = EnvironmentWithTemp(host, FolderOfPath(tempFolder));
+        FreeEnvironmentStringsA(host);
+    }
+    // Its own folder as current directory: nothing else lies there.
+    const std::string directory = FolderOfPath(programPath);
     // CreateProcessA may write into its command line.
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
@@ -34,6 +51,6 @@ bool StartProgram(const std::string& commandLine, ProcessHandles& handles)
     startup.cb = sizeof(startup);
     // No STARTF_USESHOWWINDOW: the program's window gets the system's default show state.
     startup.wShowWindow = SW_HIDE;
-    return CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          handles.Out()) != FALSE;
+    return CreateProcessA(programPath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, &environment[0],
+                          directory.c_str(), &startup, handles.Out()) != FALSE;
 }

@@ -27,8 +27,11 @@ private:
     PROCESS_INFORMATION info;
 };
 
-// CreateProcessA with no application name, a writable copy of `commandLine`,
-// no inheritance, flags 0 and the caller's environment and directory.
-bool StartProgram(const std::string& commandLine, ProcessHandles& handles);
+// CreateProcessA of `programPath` itself (the file that was checked, whatever
+// the command line says), with a writable copy of `commandLine`, no
+// inheritance, flags 0, the program's own folder as current directory and the
+// caller's environment with TMP and TEMP at `tempFolder` (trailing backslash).
+bool StartProgram(const std::string& programPath, const std::string& commandLine, const std::string& tempFolder,
+                  ProcessHandles& handles);
 
 #endif

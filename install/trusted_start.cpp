@@ -83,13 +83,13 @@ VerifiedProgram::~VerifiedProgram()
 }
 
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
-                                ProcessHandles& handles)
+                                const std::string& tempFolder, ProcessHandles& handles)
 {
     bool refused = false;
     {
         const VerifiedProgram program(programPath);
         if (program.Trusted())
-            return StartProgram(commandLine, handles) ? StartResult::Started : StartResult::NotStarted;
+            return StartProgram(programPath, commandLine, tempFolder, handles) ? StartResult::Started : StartResult::NotStarted;
         refused = GetFileAttributesA(programPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     if (!refused)

@@ -29,10 +29,11 @@ private:
 
 enum class StartResult { Started, Refused, NotStarted };
 
-// Checks `programPath` and, while still holding it, starts `commandLine`
-// (which must name that program). A refused file is deleted: it lies in our
-// working folder and must not be started by anyone later.
+// Checks `programPath` and, while still holding it, starts it with
+// `commandLine` and its own TMP and TEMP `tempFolder` (see StartProgram). A
+// refused file is deleted: it lies in our working folder and must not be
+// started by anyone later.
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
-                                ProcessHandles& handles);
+                                const std::string& tempFolder, ProcessHandles& handles);
 
 #endif

@@ -1,7 +1,9 @@
 // The URL list and the file-name rule. Pure: no Windows calls.
 #include "install/url_list.h"
 
+#include <cstring>
 #include <locale>
+#include <vector>
 
 std::string FileNameFromUrl(const std::string& url)
 {
@@ -15,8 +17,7 @@ namespace {
 
 bool PlainCharacter(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-           c == '-';
+    return c >= 0x20 && c <= 0x7E && std::strchr("\\/:*?\"<>|", c) == nullptr;
 }
 
 char Upper(char c)
@@ -24,13 +25,20 @@ char Upper(char c)
     return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 }
 
-// The part before the first '.' is what the system compares with its device names.
+std::string UpperText(std::string text)
+{
+    for (char& c : text)
+        c = Upper(c);
+    return text;
+}
+
+// The part before the first '.', without trailing blanks, is what the system
+// compares with its device names.
 bool IsDeviceName(const std::string& name)
 {
-    std::string stem = name.substr(0, name.find('.'));
-    for (char& c : stem)
-        c = Upper(c);
-    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+    std::string stem = UpperText(name.substr(0, name.find('.')));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$")
         return true;
     return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
            stem[3] >= '1' && stem[3] <= '9';
@@ -41,7 +49,8 @@ bool IsDeviceName(const std::string& name)
 bool IsPlainFileName(const std::string& name)
 {
     const std::size_t kMaxLength = 64;
-    if (name.empty() || name.size() > kMaxLength || name.front() == '.' || name.back() == '.')
+    if (name.empty() || name.size() > kMaxLength || name.front() == '.' || name.back() == '.' ||
+        name.front() == ' ' || name.back() == ' ')
         return false;
     for (char c : name)
         if (!PlainCharacter(c))
@@ -53,6 +62,27 @@ std::string PlainFileNameFromUrl(const std::string& url)
 {
     const std::string name = FileNameFromUrl(url);
     return IsPlainFileName(name) ? name : std::string();
+}
+
+std::string PackageFileName(const std::string& url, const char* suffix)
+{
+    const std::string name = PlainFileNameFromUrl(url);
+    const std::string ending = UpperText(suffix);
+    if (name.size() <= ending.size() || UpperText(name.substr(name.size() - ending.size())) != ending)
+        return std::string();
+    return name;
+}
+
+void ClearDuplicateNames(std::string* const* names, std::size_t count)
+{
+    std::vector<bool> duplicate(count, false);
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t j = i + 1; j < count; ++j)
+            if (!names[i]->empty() && UpperText(*names[i]) == UpperText(*names[j]))
+                duplicate[i] = duplicate[j] = true;
+    for (std::size_t i = 0; i < count; ++i)
+        if (duplicate[i])
+            names[i]->clear();
 }
 
 UrlList::UrlList(const std::string& path)

@@ -14,6 +14,13 @@
 
 const char kSequenceFolderPrefix[] = "KuvanaSetup-";
 const char kNetInstallerFolderPrefix[] = "KuvanaNet-";
+const char kResponseSubfolder[] = "response";
+const char kNetInstallerSubfolder[] = "net";
+
+std::string TempSubfolderName(const std::string& programSubfolder)
+{
+    return programSubfolder + "-temp";
+}
 
 namespace {
 
@@ -110,21 +117,51 @@ bool CreatePrivateDirectory(const std::string& folder)
     return CreateDirectoryA(folder.c_str(), &attributes) != FALSE;
 }
 
-// Deletes the plain files directly in `folder` (trailing backslash), then the
-// folder itself, which fails, harmlessly, while anything is left in it.
-void RemoveFolderAndFiles(const std::string& folder)
+// An installer's own temporary folder may hold a deep tree; deeper than this
+// is left in place rather than risking the stack.
+const int kMaxTreeDepth = 32;
+
+// Deletes everything below `folder` (trailing backslash). A link is removed
+// as what it is, never entered.
+void RemoveContents(const std::string& folder, int depth)
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-                continue;
-            DeleteFileA((folder + found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + name;
+        const DWORD attributes = found.dwFileAttributes;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && depth < kMaxTreeDepth)
+                RemoveContents(path + "\\", depth + 1);
+            RemoveDirectoryA(path.c_str());
+        } else if (!DeleteFileA(path.c_str()) && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                   !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            // An installer may leave read-only files in its temporary folder.
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// True when the folder open as `directory` was created at least `seconds` ago.
+bool OldEnough(HANDLE directory, unsigned seconds)
+{
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!GetFileInformationByHandle(directory, &information))
+        return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG created =
+        (ULONGLONG(information.ftCreationTime.dwHighDateTime) << 32) | information.ftCreationTime.dwLowDateTime;
+    const ULONGLONG current = (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const ULONGLONG ticksPerSecond = 10000000;
+    return current >= created && current - created >= ULONGLONG(seconds) * ticksPerSecond;
 }
 
 // True when the folder open as `directory` is a real folder (not a link)
@@ -208,18 +245,33 @@ WorkFolder::WorkFolder(const char* prefix)
     path = folder + "\\";
 }
 
+std::string WorkFolder::MakeSubfolder(const std::string& name) const
+{
+    const std::string folder = path + name;
+    if (path.empty() || name.empty() || !DownloadPathFits(folder + "\\", 1) || !CreatePrivateDirectory(folder))
+        return std::string();
+    return folder + "\\";
+}
+
+void RemoveFolderTree(const std::string& folder)
+{
+    RemoveContents(folder, 0);
+    RemoveDirectoryA(folder.c_str());
+}
+
 WorkFolder::~WorkFolder()
 {
     // Runs while an out-of-memory exception unwinds the sequence, too: a throw
     // from here would end the framework's process.
     try {
         if (!path.empty())
-            RemoveFolderAndFiles(path);
+            RemoveFolderTree(path);
     } catch (...) {
     }
 }
 
-void RemoveStaleWorkFolders(const char* prefix, const char* fileName)
+void RemoveStaleWorkFolders(const char* prefix, const char* programSubfolder, const char* fileName,
+                            unsigned minimumAgeSeconds)
 {
     std::string root;
     if (!ReadTempFolder(root))
@@ -243,13 +295,19 @@ void RemoveStaleWorkFolders(const char* prefix, const char* fileName)
         DeviceHandle directory(CreateFileA(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!directory.Valid() || !IsOurFolder(directory.Get()))
+        // A folder younger than that may belong to a launch still between
+        // its download and its start.
+        if (!directory.Valid() || !IsOurFolder(directory.Get()) || !OldEnough(directory.Get(), minimumAgeSeconds))
             continue;
         // A net installer still running from its folder keeps the file open,
-        // and the folder stays until a later launch.
-        const std::string file = folder + "\\" + fileName;
+        // as does a launch from its download to its start; the folder stays
+        // until a later launch.
+        const std::string file = folder + "\\" + programSubfolder + "\\" + fileName;
         if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(file.c_str()))
             continue;
+        // Only our own layout goes: anything else keeps the folder.
+        RemoveDirectoryA((folder + "\\" + programSubfolder).c_str());
+        RemoveFolderTree(folder + "\\" + TempSubfolderName(programSubfolder) + "\\");
         FILE_DISPOSITION_INFO disposition = {TRUE};
         SetFileInformationByHandle(directory.Get(), FileDispositionInfo, &disposition, sizeof disposition);
     }

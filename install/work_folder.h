@@ -12,6 +12,15 @@
 extern const char kSequenceFolderPrefix[];
 extern const char kNetInstallerFolderPrefix[];
 
+// Inside a working folder every program lies alone in a subfolder of its own
+// (a sequence's package "kps", "kl", "pcsc_b"; the net installer's "net"),
+// since the loader takes DLLs from a program's own folder. The program's TMP
+// and TEMP are the subfolder <name>-temp beside it. A sequence's response
+// files lie together in "response".
+extern const char kResponseSubfolder[];
+extern const char kNetInstallerSubfolder[];
+std::string TempSubfolderName(const std::string& programSubfolder);
+
 // <prefix> followed by 16 hex digits from the system's random generator.
 // CreateDirectory makes it, so an existing folder or link of that name is an
 // error, never reused. Its DACL is protected (nothing inherited) and grants
@@ -31,14 +40,27 @@ public:
     // Leaves the folder in place: a started net installer runs from it.
     void Keep() { path.clear(); }
 
+    // Makes the subfolder `name` (a plain name) with the same protection,
+    // right before it is needed: its path with a trailing backslash, empty
+    // when there is no working folder or anything of that name exists already.
+    std::string MakeSubfolder(const std::string& name) const;
+
 private:
     std::string path;
 };
 
 // Removes earlier net-installer folders of ours that nothing holds open any
-// more: a folder that is ours by name pattern, owner and not being a link,
-// holding at most `fileName`. Anything else is left untouched.
-void RemoveStaleWorkFolders(const char* prefix, const char* fileName);
+// more: a folder that is ours by name pattern, owner and not being a link, at
+// least `minimumAgeSeconds` old, whose program `programSubfolder`\`fileName`
+// is gone or can be deleted. Then only that program's folder and its
+// <name>-temp go, and the folder itself if nothing else is left in it.
+constexpr unsigned kStaleFolderSeconds = 60;
+void RemoveStaleWorkFolders(const char* prefix, const char* programSubfolder, const char* fileName,
+                            unsigned minimumAgeSeconds = kStaleFolderSeconds);
+
+// Deletes `folder` (trailing backslash) with everything below it. Links are
+// removed as links, never followed; whatever cannot be deleted stays.
+void RemoveFolderTree(const std::string& folder);
 
 // The security descriptor a working folder is created with, self-relative:
 // owner the running account, a protected DACL granting full control (inherited

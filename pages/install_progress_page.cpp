@@ -52,24 +52,29 @@ void ShowStep(HWND window, UINT stringId, int k, int n)
     SetDlgItemTextA(window, IDC_PROGRESS_STATUS, whole.c_str());
 }
 
-// One package's two addresses from the list and their local file names.
+// One package's two addresses from the list, their local file names, and the
+// subfolder of the working folder its installer lies in alone.
 struct PackageFiles {
     std::string responseUrl;
     std::string responseName;
     std::string installerUrl;
     std::string installerName;
+    std::string subfolder;
+    std::string installerFolder;  // made right before the installer's download
 };
 
-PackageFiles LookupPackage(UrlList& list, const char* responseKey, const char* installerKey)
+PackageFiles LookupPackage(UrlList& list, const char* responseKey, const char* installerKey, const char* subfolder)
 {
     PackageFiles files;
+    files.subfolder = subfolder;
     files.responseUrl = list.Lookup(responseKey);
-    // A name that is not a plain file name counts as missing, so its download
-    // fails like one: a hostile list cannot reach outside the working folder,
-    // name a device or hide a separator in a double-byte character.
-    files.responseName = PlainFileNameFromUrl(files.responseUrl);
+    // A name that is not a plain file name with the file's own suffix counts
+    // as missing, so its download fails like one: a hostile list cannot reach
+    // outside the working folder, name a device, hide a separator in a
+    // double-byte character or put a DLL where a response file goes.
+    files.responseName = PackageFileName(files.responseUrl, ".iss");
     files.installerUrl = list.Lookup(installerKey);
-    files.installerName = PlainFileNameFromUrl(files.installerUrl);
+    files.installerName = PackageFileName(files.installerUrl, ".exe");
     return files;
 }
 
@@ -83,10 +88,9 @@ bool PageAlive(HWND window)
 // The packages of one pass in their order: KPS, then on a Japanese system KL
 // and PCSC_B. The download pass and the installation pass each ask for the
 // system language afresh.
-std::vector<const PackageFiles*> ChosenPackages(const PackageFiles& kps, const PackageFiles& kl,
-                                                const PackageFiles& pcscB)
+std::vector<PackageFiles*> ChosenPackages(PackageFiles& kps, PackageFiles& kl, PackageFiles& pcscB)
 {
-    std::vector<const PackageFiles*> chosen;
+    std::vector<PackageFiles*> chosen;
     if (needKpsPackage)
         chosen.push_back(&kps);
     if (JapaneseSystem()) {
@@ -99,28 +103,36 @@ std::vector<const PackageFiles*> ChosenPackages(const PackageFiles& kps, const P
 }
 
 // Returns false when the page window is gone and nothing was downloaded.
-bool DownloadPackage(HWND window, const std::string& folder, const PackageFiles& files)
+// Without a folder (it could not be made) the download fails at its start.
+bool DownloadPackage(HWND window, const WorkFolder& work, const std::string& responseFolder, PackageFiles& files)
 {
     if (!PageAlive(window))
         return false;
-    DownloadFile(window, folder, files.responseUrl.c_str(), files.responseName.c_str());
+    DownloadFile(window, responseFolder, files.responseUrl.c_str(), files.responseName.c_str(), kMaxResponseBytes);
     if (!PageAlive(window))
         return false;
-    DownloadFile(window, folder, files.installerUrl.c_str(), files.installerName.c_str());
+    files.installerFolder = work.MakeSubfolder(files.subfolder);
+    DownloadFile(window, files.installerFolder, files.installerUrl.c_str(), files.installerName.c_str(),
+                 kMaxInstallerBytes);
     return true;
 }
 
 // Returns false when the page window is gone and nothing was started.
-bool InstallAndDelete(HWND window, const std::string& folder, const PackageFiles& files)
+bool InstallAndDelete(HWND window, const WorkFolder& work, const std::string& responseFolder,
+                      const PackageFiles& files)
 {
     if (!PageAlive(window))
         return false;
-    InstallPackage(window, folder, files.installerName.c_str(), files.responseName.c_str());
+    // Fresh for this installer; removed with the working folder, since what
+    // an installer leaves running may still use it.
+    const std::string tempFolder = work.MakeSubfolder(TempSubfolderName(files.subfolder));
+    InstallPackage(window, files.installerFolder, files.installerName.c_str(), responseFolder,
+                   files.responseName.c_str(), tempFolder);
     // A failed deletion leaves the file to the folder's removal at the end.
-    if (!files.installerName.empty())
-        DeleteFileA(DownloadPath(folder, files.installerName).c_str());
-    if (!files.responseName.empty())
-        DeleteFileA(DownloadPath(folder, files.responseName).c_str());
+    if (!files.installerName.empty() && !files.installerFolder.empty())
+        DeleteFileA(DownloadPath(files.installerFolder, files.installerName).c_str());
+    if (!files.responseName.empty() && !responseFolder.empty())
+        DeleteFileA(DownloadPath(responseFolder, files.responseName).c_str());
     return true;
 }
 
@@ -166,10 +178,11 @@ bool StartInstallThread(InstallProgressPage* page)
 }
 
 // The sequence from the list download to the normal end's texts, in the
-// working folder `folder`. True when the wizard is to be handed on; false
+// working folder `work`. True when the wizard is to be handed on; false
 // when the page window went away (nobody left to hand on to).
-bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::string& listUrl)
+bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::string& listUrl)
 {
+    const std::string& folder = work.Path();
     // The list's own name keeps to the same rule as the names it gives: the
     // "URL List" setting must not place a file outside the working folder either.
     const std::string listName = PlainFileNameFromUrl(listUrl);
@@ -180,18 +193,23 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     // Closed when the sequence leaves this function, by any of its ends,
     // before the folder is removed.
     UrlList list(listName.empty() || folder.empty() ? std::string() : DownloadPath(folder, listName));
-    const PackageFiles kps = LookupPackage(list, "KPS_ISS", "KPS_EXE");
-    const PackageFiles kl = LookupPackage(list, "KL_ISS", "KL_EXE");
-    const PackageFiles pcscB = LookupPackage(list, "PCSC_B_ISS", "PCSC_B_EXE");
+    PackageFiles kps = LookupPackage(list, "KPS_ISS", "KPS_EXE", "kps");
+    PackageFiles kl = LookupPackage(list, "KL_ISS", "KL_EXE", "kl");
+    PackageFiles pcscB = LookupPackage(list, "PCSC_B_ISS", "PCSC_B_EXE", "pcsc_b");
+    std::string* const names[] = {&kps.responseName, &kps.installerName, &kl.responseName,
+                                  &kl.installerName, &pcscB.responseName, &pcscB.installerName};
+    ClearDuplicateNames(names, sizeof names / sizeof names[0]);
 
     // The language test enters neither N nor the KPS package, so an
     // English system with KL selected shows (1/2) and stops after KPS.
     const int n = (needKpsPackage ? 1 : 0) + (needKlPackage ? 1 : 0) + (needPcscBPackage ? 1 : 0);
 
-    const std::vector<const PackageFiles*> downloads = ChosenPackages(kps, kl, pcscB);
+    // The response files lie together, apart from every installer.
+    const std::vector<PackageFiles*> downloads = ChosenPackages(kps, kl, pcscB);
+    const std::string responseFolder = downloads.empty() ? std::string() : work.MakeSubfolder(kResponseSubfolder);
     for (size_t i = 0; i < downloads.size(); ++i) {
         ShowStep(window, IDS_DOWNLOADING, int(i) + 1, n);
-        if (!DownloadPackage(window, folder, *downloads[i]))
+        if (!DownloadPackage(window, work, responseFolder, *downloads[i]))
             return false;
     }
 
@@ -200,10 +218,10 @@ bool RunInFolder(HWND window, HWND bar, const std::string& folder, const std::st
     SetMarquee(bar, true);
     SendMessageA(bar, PBM_SETMARQUEE, 1, 50);
 
-    const std::vector<const PackageFiles*> installs = ChosenPackages(kps, kl, pcscB);
+    const std::vector<PackageFiles*> installs = ChosenPackages(kps, kl, pcscB);
     for (size_t i = 0; i < installs.size(); ++i) {
         ShowStep(window, IDS_INSTALLING, int(i) + 1, n);
-        if (!InstallAndDelete(window, folder, *installs[i]))
+        if (!InstallAndDelete(window, work, responseFolder, *installs[i]))
             return false;
     }
 
@@ -239,7 +257,7 @@ bool RunSequence(HWND window)
     // Removed with everything in it as the sequence leaves this function, by
     // whichever end, before the wizard is handed on.
     const WorkFolder work(kSequenceFolderPrefix);
-    return RunInFolder(window, bar, work.Path(), listUrl);
+    return RunInFolder(window, bar, work, listUrl);
 }
 
 }  // namespace

@@ -6,14 +6,38 @@
 //   KUVANA_FAKE_SLEEP_MS   milliseconds to sleep before ending
 //   KUVANA_FAKE_EXIT_CODE  exit code (default 0)
 // Record lines (see fake_record.h): "started", "program=", "commandline=",
-// "response=<hex bytes>" or "response-unreadable", then "ended=<code>".
+// "directory=" (current directory), "tmp=", "temp=", "folder=" (the names in
+// its own folder, sorted, separated by '|'), "response=<hex bytes>" or
+// "response-unreadable", then "ended=<code>".
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 namespace {
+
+// The names in the folder of `program`, sorted, joined by '|'.
+std::string FolderNames(const std::string& program)
+{
+    const std::string folder = program.substr(0, program.rfind('\\') + 1);
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                names.insert(name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : "|") + name;
+    return joined;
+}
 
 std::string Environment(const char* name)
 {
@@ -88,6 +112,12 @@ int main()
     Append(record, "started");
     Append(record, std::string("program=") + program);
     Append(record, "commandline=" + commandLine);
+    char directory[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    Append(record, std::string("directory=") + directory);
+    Append(record, "tmp=" + Environment("TMP"));
+    Append(record, "temp=" + Environment("TEMP"));
+    Append(record, "folder=" + FolderNames(program));
     Append(record, hasResponse ? "response=" + Hex(response) : std::string("response-unreadable"));
 
     const std::string eventName = Environment("KUVANA_FAKE_WAIT_EVENT");

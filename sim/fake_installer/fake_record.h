@@ -9,6 +9,9 @@
 struct FakeRun {
     std::string program;      // the started module's full path
     std::string commandLine;  // GetCommandLineA as the program saw it
+    std::string directory;    // its current directory
+    std::string tmp, temp;    // its TMP and TEMP
+    std::string folder;       // the names in its own folder, sorted, '|' between
     bool responseRead = false;
     std::string response;     // the response file's bytes
     bool ended = false;
@@ -42,6 +45,14 @@ inline std::vector<FakeRun> ReadFakeRuns(const std::string& path)
             run.program = line.substr(8);
         else if (line.compare(0, 12, "commandline=") == 0)
             run.commandLine = line.substr(12);
+        else if (line.compare(0, 10, "directory=") == 0)
+            run.directory = line.substr(10);
+        else if (line.compare(0, 4, "tmp=") == 0)
+            run.tmp = line.substr(4);
+        else if (line.compare(0, 5, "temp=") == 0)
+            run.temp = line.substr(5);
+        else if (line.compare(0, 7, "folder=") == 0)
+            run.folder = line.substr(7);
         else if (line.compare(0, 9, "response=") == 0) {
             run.responseRead = true;
             run.response = FakeUnhex(line.substr(9));

@@ -33,6 +33,8 @@ DEFAULT = "default"
 #   offered       {package: program in the build's bin folder the server offers as
 #                 its installer} (default fake_installer.exe, signed by the maker)
 #   refused       packages whose installer must be refused (message 124, not run)
+#   listed        {URL-list key: server path} the list names instead of the
+#                 package's own file (the server serves the fake installer there)
 #   license       "accept" or "decline"
 #   answers       message-box answers, in order, queued before the wizard reaches them
 #   mode          "wizard" (default) or "properties"
@@ -118,6 +120,16 @@ SCENARIOS = {
         "readers": ["ZRW-410/P"],
         "license": "accept",
         "windows": "vista",
+    },
+    "planted-dll": {
+        "title": "The list names version.dll as KPS_ISS: the entry counts as missing, message 122, nothing planted",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "listed": {"KPS_ISS": "/Products/kuvana/pcrw/driver/kps/version.dll"},
+        # The list comes slowly enough for the progress page to be seen.
+        "faults": {LIST_PATHS["en"]: "delay=1500"},
+        "license": "accept",
+        "answers": ["cancel"],
     },
     "windows-xp": {
         "title": "A system older than Windows 6.0: a restart prompt after the installation",

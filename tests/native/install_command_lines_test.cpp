@@ -10,22 +10,23 @@ namespace {
 
 TEST(InstallCommandLine, QuotesTheProgramAndKeepsTheOptionsByteForByte)
 {
-    const std::string line = InstallCommandLine("C:\\T\\", "pkg.exe", "pkg.iss");
-    EXPECT_EQ(line, "\"C:\\T\\pkg.exe\" /nodialog /noreboot /nokps -s -f1\"C:\\T\\pkg.iss\"");
-    EXPECT_EQ(line.size(), 62u);
-}
-
-TEST(InstallCommandLine, FolderWithBlanksStaysInsideTheQuotes)
-{
+    const std::string line = InstallCommandLine("C:\\T\\kps\\pkg.exe", "C:\\T\\response\\pkg.iss");
+    EXPECT_EQ(line, "\"C:\\T\\kps\\pkg.exe\" /nodialog /noreboot /nokps -s -f1\"C:\\T\\response\\pkg.iss\"");
     const std::string folder = "C:\\Documents and Settings\\user\\Local Settings\\Temp\\";
-    EXPECT_EQ(InstallCommandLine(folder, "setup.exe", "setup.iss"),
+    EXPECT_EQ(InstallCommandLine(folder + "setup.exe", folder + "setup.iss"),
               "\"" + folder + "setup.exe\" /nodialog /noreboot /nokps -s -f1\"" + folder + "setup.iss\"");
 }
 
-TEST(InstallCommandLine, EmptyNamesLeaveTheFolderAsProgram)
+TEST(StartEnvironment, TmpAndTempInAnyCaseAreReplacedAndTheRestKeptInOrder)
 {
-    // A key missing from the list: the folder itself is no program, so the start fails.
-    EXPECT_EQ(InstallCommandLine("C:\\T\\", "", ""), "\"C:\\T\\\" /nodialog /noreboot /nokps -s -f1\"C:\\T\\\"");
+    const char host[] = "=C:=C:\\w\0Path=C:\\bin\0tmp=C:\\Windows\\Temp\0TEMPO=x\0Temp=C:\\Windows\\Temp\0A=b=c\0";
+    // Both literals end in the block's double NUL.
+    const char expected[] = "=C:=C:\\w\0Path=C:\\bin\0TEMPO=x\0A=b=c\0TMP=C:\\K\\kps-temp\0TEMP=C:\\K\\kps-temp\0";
+    EXPECT_EQ(EnvironmentWithTemp(host, "C:\\K\\kps-temp"), std::string(expected, sizeof expected));
+    const char alone[] = "TMP=C:\\K\0TEMP=C:\\K\0";
+    EXPECT_EQ(EnvironmentWithTemp("", "C:\\K"), std::string(alone, sizeof alone));
+    EXPECT_EQ(FolderOfPath("C:\\K\\kps\\setup.exe"), "C:\\K\\kps");
+    EXPECT_EQ(FolderOfPath("C:\\K\\kps-temp\\"), "C:\\K\\kps-temp");
 }
 
 TEST(DownloadPaths, DoubledBackslashBetweenFolderAndName)

@@ -168,15 +168,16 @@ TEST(UrlListLookup, OverlongEntriesAreSkippedAndBytesAboveAsciiKept)
 TEST(PlainFileName, OnlyShortNamesOfLettersDigitsDotsUnderscoresAndHyphens)
 {
     for (const char* good : {"setup.exe", "KpsSetup_1-2.iss", "a", "CONSOLE.exe", "COM10.exe", "LPT0", "x.CON",
-                             "nul_x.txt"})
+                             "nul_x.txt", "Setup JP.exe", "kps(2).exe", "a%2e.exe", "x~1,;=[]{}'`!@#$&+.iss"})
         EXPECT_TRUE(IsPlainFileName(good)) << good;
     const std::string sixtyFour(64, 'a');
     EXPECT_TRUE(IsPlainFileName(sixtyFour));
     const std::string refused[] = {
-        "", sixtyFour + "a", ".hidden", "setup.", "..", "a b.exe", "a\\b.exe", "C:x.exe", "a/b", "a%2e.exe",
-        "a\tb", std::string("a\0b", 3), "a\x7f", "setup.exe:stream", "a*.exe", "a?.exe", "\"a\"",
+        "", sixtyFour + "a", ".hidden", "setup.", "..", " a.exe", "a.exe ", "a\\b.exe", "C:x.exe", "a/b", "a|b",
+        "a<b", "a>b", "a\tb", std::string("a\0b", 3), "a\x7f", "setup.exe:stream", "a*.exe", "a?.exe", "\"a\"",
         // Device names, in any case and with any extension.
-        "CON", "con.txt", "Prn.exe", "AUX.tar.gz", "NUL", "COM1", "com9.exe", "LPT1", "lpt5.iss",
+        "CON", "con.txt", "Prn.exe", "AUX.tar.gz", "NUL", "COM1", "com9.exe", "LPT1", "lpt5.iss", "nul .txt",
+        "CONIN$", "conout$.exe",
         // Code page 932: the second byte of this katakana is 0x5C, a backslash to
         // a reader that does not know the code page.
         "\x83\x5C.exe", "\x8A\xEE.exe"};
@@ -186,6 +187,30 @@ TEST(PlainFileName, OnlyShortNamesOfLettersDigitsDotsUnderscoresAndHyphens)
     EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/..%5C..%5Cx.exe"), "");
     EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/\x83\x5C.exe"), "");
     EXPECT_EQ(PlainFileNameFromUrl("http://h/dir/"), "");
+}
+
+TEST(PackageFileNames, NeedTheirSuffixAndCountAsMissingWhenTwoMatchIgnoringCase)
+{
+    const struct {
+        const char* url;
+        const char* suffix;
+        const char* name;
+    } cases[] = {
+        {"http://h/kps/Setup.EXE", ".exe", "Setup.EXE"},   {"http://h/kps/kps.iss", ".iss", "kps.iss"},
+        {"http://h/kps/version.dll", ".iss", ""},          {"http://h/kps/setup.exe", ".iss", ""},
+        {"http://h/kps/setup.exe.txt", ".exe", ""},        {"http://h/kps/exe", ".exe", ""},
+        {"http://h/kps/.exe", ".exe", ""},                 {"http://h/kps/a b.exe ", ".exe", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PackageFileName(c.url, c.suffix), c.name) << c.url;
+
+    std::string names[] = {"kps.iss", "KPS.exe", "KPS.ISS", "kl.exe", "", ""};
+    std::string* const pointers[] = {&names[0], &names[1], &names[2], &names[3], &names[4], &names[5]};
+    ClearDuplicateNames(pointers, 6);
+    EXPECT_EQ(names[0], "");
+    EXPECT_EQ(names[1], "KPS.exe");
+    EXPECT_EQ(names[2], "");
+    EXPECT_EQ(names[3], "kl.exe");
 }
 
 TEST(FileNameFromUrl, TakesThePartAfterTheLastSlash)

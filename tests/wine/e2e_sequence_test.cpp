@@ -192,10 +192,17 @@ protected:
     // which must be a private one below the temporary folder.
     std::string CommandLine(const Package& p, const FakeRun& run) const
     {
+        // <temp>KuvanaSetup-<hex>\<package>\<installer>, alone there, with
+        // its response file in the working folder's "response" subfolder.
         const std::string folder = run.program.substr(0, run.program.find_last_of('\\') + 1);
-        EXPECT_EQ(folder.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << folder;
-        EXPECT_EQ(folder.size(), temp.Folder().size() + 12 + 16 + 1) << folder;
-        return InstallCommandLine(folder, p.installerName, p.responseName);
+        const std::string work = folder.substr(0, folder.find_last_of('\\', folder.size() - 2) + 1);
+        EXPECT_EQ(work.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << work;
+        EXPECT_EQ(work.size(), temp.Folder().size() + 12 + 16 + 1) << work;
+        EXPECT_EQ(run.folder, p.installerName);
+        EXPECT_EQ(_stricmp((run.directory + "\\").c_str(), folder.c_str()), 0) << run.directory;
+        EXPECT_EQ(_stricmp(run.tmp.c_str(), (folder.substr(0, folder.size() - 1) + "-temp").c_str()), 0) << run.tmp;
+        EXPECT_EQ(run.temp, run.tmp);
+        return InstallCommandLine(folder + p.installerName, work + "response\\" + p.responseName);
     }
 
     // Every end removes the working folder with everything in it.
@@ -650,15 +657,28 @@ TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAreTreatedAsMissing
     Select(1, 0, 0);
     const std::string escape = ServerUrl("/kps/..\\escape.exe");
     ASSERT_TRUE(ServerPutFile("/kps/..\\escape.exe", fake));
-    ASSERT_TRUE(ServerPutFile(kListPath, "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\nKPS_EXE," + escape + "\n"));
-    MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
-    ProgressWizard wizard;
-    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
-    EXPECT_FALSE(FileExists(temp.Base() + "escape.exe")) << "written outside the temporary folder";
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
-    EXPECT_TRUE(ReadFakeRuns(record).empty());
-    ExpectNothingLeft();
+    ASSERT_TRUE(ServerPutFile("/kps/version.dll", fake));
+    const std::string response = "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\n";
+    const std::string installer = "KPS_EXE," + ServerUrl(InstallerPath(kKps)) + "\n";
+    const std::string lists[] = {
+        response + "KPS_EXE," + escape + "\n",
+        // A DLL where the response file goes would lie beside nothing, yet is refused.
+        "KPS_ISS," + ServerUrl("/kps/version.dll") + "\n" + installer,
+        // Two names the file system takes for one.
+        response + installer + "KL_ISS," + ServerUrl("/kl/KPS.ISS") + "\n",
+    };
+    for (const std::string& list : lists) {
+        SCOPED_TRACE(list);
+        ASSERT_TRUE(ServerPutFile(kListPath, list));
+        MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+        ProgressWizard wizard;
+        ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+        EXPECT_FALSE(FileExists(temp.Base() + "escape.exe")) << "written outside the temporary folder";
+        ASSERT_EQ(boxes.Count(), 1u);
+        EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+        EXPECT_TRUE(ReadFakeRuns(record).empty());
+        ExpectNothingLeft();
+    }
 }
 
 TEST_F(InstallSequenceTest, TheListsOwnNameKeepsToTheRuleToo)
@@ -710,13 +730,10 @@ TEST_F(InstallSequenceTest, FilesPlantedInTheTemporaryFolderAreNeitherRunNorTouc
         Sleep(20);
     }
     ASSERT_EQ(runs.size(), 1u);
-    // The installer runs from its own folder, beside nothing but its downloads.
-    const std::string folder = runs[0].program.substr(0, runs[0].program.find_last_of('\\') + 1);
+    // The installer runs from its own folder, alone.
     EXPECT_EQ(runs[0].commandLine, CommandLine(kKps, runs[0]));
     EXPECT_EQ(runs[0].response, "[kps.iss]\r\n");
     EXPECT_EQ(temp.Folders().size(), 1u);
-    EXPECT_FALSE(FileExists(folder + "version.dll"));
-    EXPECT_TRUE(FileExists(folder + "url_list.txt"));
     SetEvent(release);
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
     CloseHandle(release);

@@ -215,8 +215,10 @@ TEST_F(WizardInstallTest, OneReaderInstallsThePackagesOfTheSystemLanguage)
     if (!runs.empty()) {
         // Started from the sequence's own working folder below the temporary folder.
         const std::string folder = runs[0].program.substr(0, runs[0].program.find_last_of('\\') + 1);
-        EXPECT_EQ(folder.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << folder;
-        EXPECT_EQ(runs[0].commandLine, InstallCommandLine(folder, kInstallers[0], kResponses[0]));
+        const std::string work = folder.substr(0, folder.find_last_of('\\', folder.size() - 2) + 1);
+        EXPECT_EQ(work.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << work;
+        EXPECT_EQ(runs[0].commandLine,
+                  InstallCommandLine(folder + kInstallers[0], work + "response\\" + kResponses[0]));
     }
     EXPECT_TRUE(temp.Files().empty());
     EXPECT_TRUE(temp.Folders().empty()) << "the working folder goes at the end";

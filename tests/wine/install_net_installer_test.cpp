@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+
+#include "install/command_lines.h"
+#include "install/work_folder.h"
 
 #include "install/net_installer.h"
 #include "resources/module_resources.h"
@@ -131,12 +135,18 @@ TEST_F(NetInstallerTest, StartsTheDownloadFromAFolderOfItsOwnQuotedAndDoesNotWai
     ASSERT_EQ(folders.size(), 1u);
     const std::string folder = temp.Folder() + *folders.begin() + "\\";
     EXPECT_EQ(folders.begin()->size(), 10u + 16u) << *folders.begin();
-    EXPECT_EQ(runs[0].commandLine, "\"" + folder + "\\KuvanaNetInstaller.exe\"");
-    EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), (folder + "KuvanaNetInstaller.exe").c_str()), 0)
+    EXPECT_EQ(runs[0].commandLine, "\"" + folder + "net\\\\KuvanaNetInstaller.exe\"");
+    EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), (folder + "net\\KuvanaNetInstaller.exe").c_str()), 0)
         << runs[0].program;
+    // Alone in its folder, which is its current directory, with a temporary
+    // folder of its own beside it.
+    EXPECT_EQ(runs[0].folder, "KuvanaNetInstaller.exe");
+    EXPECT_EQ(_stricmp(runs[0].directory.c_str(), (folder + "net").c_str()), 0) << runs[0].directory;
+    EXPECT_EQ(_stricmp(runs[0].tmp.c_str(), (folder + "net-temp").c_str()), 0) << runs[0].tmp;
+    EXPECT_EQ(runs[0].temp, runs[0].tmp);
     EXPECT_EQ(boxes.Count(), 0u);
-    EXPECT_EQ(ReadWholeFile(folder + "KuvanaNetInstaller.exe"), ReadWholeFile(ProgramFolder() + "fake_installer.exe"));
-    EXPECT_FALSE(FileExists(folder + "version.dll"));
+    EXPECT_EQ(ReadWholeFile(folder + "net\\KuvanaNetInstaller.exe"),
+              ReadWholeFile(ProgramFolder() + "fake_installer.exe"));
     EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")), ReadWholeFile(ProgramFolder() + "fake_unsigned.exe"));
     EXPECT_EQ(temp.Files(), (std::set<std::string>{"KuvanaNetInstaller.exe", "version.dll"}));
     ASSERT_EQ(ServerRequests().size(), 1u);
@@ -254,7 +264,7 @@ TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceR
     // ours by owner under Windows; under Wine every file has the one owner,
     // so only the name and the contents are tried here: a stranger's file
     // keeps its folder.
-    const std::string lookalike = temp.Folder() + "KuvanaNet-" + std::string(32, 'a') + "\\";
+    const std::string lookalike = temp.Folder() + "KuvanaNet-" + std::string(16, 'a') + "\\";
     ASSERT_TRUE(CreateDirectoryA(lookalike.c_str(), nullptr));
     ASSERT_TRUE(WriteWholeFile(lookalike + "theirs.txt", "x"));
 
@@ -266,14 +276,47 @@ TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceR
     ASSERT_EQ(WaitForRuns(2).size(), 2u);
     EXPECT_EQ(NetFolders().size(), 3u);
 
-    // Once both have ended, the next launch removes their folders.
+    // Once both have ended, a launch removes their folders, but only once
+    // they are a minute old.
     SetEvent(release);
     for (int i = 0; i < 500 && !AllEnded(); ++i)
         Sleep(20);
     WaitUntilReleased();
     NetInstallerLauncher(page.window, ServerUrl("/missing.exe").c_str());
-    EXPECT_EQ(NetFolders(), (std::set<std::string>{"KuvanaNet-" + std::string(32, 'a')}));
+    EXPECT_EQ(NetFolders().size(), 3u);
+    RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
+    EXPECT_EQ(NetFolders(), (std::set<std::string>{"KuvanaNet-" + std::string(16, 'a')}));
     EXPECT_TRUE(FileExists(lookalike + "theirs.txt"));
+}
+
+TEST_F(NetInstallerTest, NoCleanUpRemovesTheFileOfALaunchBetweenItsDownloadAndItsStart)
+{
+    ASSERT_TRUE(ServerScript("/fake_installer.exe", "trickle=65536:100"));
+    volatile bool launched = false;
+    int sweeps = 0;
+    std::thread other([&] {
+        // Another launch's clean-up, over and over, with no age limit, from
+        // the moment the file exists.
+        auto downloading = [&] {
+            for (const std::string& name : NetFolders())
+                if (FileExists(temp.Folder() + name + "\\net\\KuvanaNetInstaller.exe"))
+                    return true;
+            return false;
+        };
+        for (int i = 0; i < 2000 && !launched && !downloading(); ++i)
+            Sleep(2);
+        while (!launched) {
+            RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
+            ++sweeps;
+        }
+    });
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    launched = true;
+    other.join();
+    EXPECT_GT(sweeps, 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(WaitForRuns(1).size(), 1u);
 }
 
 }  // namespace

@@ -33,7 +33,14 @@ protected:
         SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
         SetEnvironmentVariableA("KUVANA_FAKE_EXIT_CODE", nullptr);
         ASSERT_TRUE(CopyFileA(Fake().c_str(), temp.Path("pkg.exe").c_str(), FALSE));
-        ASSERT_TRUE(WriteWholeFile(temp.Path("pkg.iss"), std::string(kResponse, sizeof(kResponse) - 1)));
+        ASSERT_TRUE(CreateDirectoryA(responses.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA(ownTemp.c_str(), nullptr));
+        ASSERT_TRUE(WriteWholeFile(responses + "pkg.iss", std::string(kResponse, sizeof(kResponse) - 1)));
+    }
+    // The installer in the sandbox's folder, its response file and its TMP in subfolders.
+    void Install(HWND window, const std::string& folder, const char* installer, const char* response)
+    {
+        InstallPackage(window, folder, installer, responses, response, ownTemp);
     }
     void TearDown() override { SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr); }
 
@@ -42,25 +49,32 @@ protected:
     TempFolderSandbox temp;
     std::string record;
     OwnerWindow page;
+    const std::string responses = temp.Path("response\\");
+    const std::string ownTemp = temp.Path("pkg-temp\\");
 };
 
 TEST_F(InstallPackageTest, StartsTheInstallerWithTheExactQuotedCommandLine)
 {
     MessageBoxScript boxes;
     SetEnvironmentVariableA("KUVANA_FAKE_EXIT_CODE", "3");  // a failing installer is not noticed
-    InstallPackage(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
+    Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
 
     const std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].commandLine, "\"" + temp.Folder() + "pkg.exe\" /nodialog /noreboot /nokps -s -f1\"" +
-                                       temp.Folder() + "pkg.iss\"");
+                                       responses + "pkg.iss\"");
+    // In its own folder, with a temporary folder of its own.
+    EXPECT_EQ(_stricmp((runs[0].directory + "\\").c_str(), temp.Folder().c_str()), 0) << runs[0].directory;
+    EXPECT_EQ(_stricmp((runs[0].tmp + "\\").c_str(), ownTemp.c_str()), 0) << runs[0].tmp;
+    EXPECT_EQ(_stricmp((runs[0].temp + "\\").c_str(), ownTemp.c_str()), 0) << runs[0].temp;
     EXPECT_EQ(_stricmp(runs[0].program.c_str(), temp.Path("pkg.exe").c_str()), 0) << runs[0].program;
     ASSERT_TRUE(runs[0].responseRead);
     EXPECT_EQ(runs[0].response, std::string(kResponse, sizeof(kResponse) - 1));
     EXPECT_TRUE(runs[0].ended);
     EXPECT_EQ(boxes.Count(), 0u);
     // The step neither adds nor removes files: deleting them is the caller's job.
-    EXPECT_EQ(temp.Files(), (std::set<std::string>{"pkg.exe", "pkg.iss"}));
+    EXPECT_EQ(temp.Files(), (std::set<std::string>{"pkg.exe"}));
+    EXPECT_EQ(ReadWholeFile(responses + "pkg.iss"), std::string(kResponse, sizeof(kResponse) - 1));
 }
 
 TEST_F(InstallPackageTest, DecoyNamedAfterTheFoldersFirstWordIsNotStarted)
@@ -69,13 +83,13 @@ TEST_F(InstallPackageTest, DecoyNamedAfterTheFoldersFirstWordIsNotStarted)
     const std::string decoy = temp.Base() + "temp.exe";
     ASSERT_TRUE(CopyFileA(Fake().c_str(), decoy.c_str(), FALSE));
 
-    InstallPackage(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
+    Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
     std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(_stricmp(runs[0].program.c_str(), temp.Path("pkg.exe").c_str()), 0) << runs[0].program;
 
     // The decoy is where the platform looks: the unquoted line starts it.
-    std::string unquoted = temp.Folder() + "pkg.exe /nodialog /noreboot /nokps -s -f1\"" + temp.Folder() + "pkg.iss\"";
+    std::string unquoted = temp.Folder() + "pkg.exe /nodialog /noreboot /nokps -s -f1\"" + responses + "pkg.iss\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -91,7 +105,7 @@ TEST_F(InstallPackageTest, DecoyNamedAfterTheFoldersFirstWordIsNotStarted)
 TEST_F(InstallPackageTest, MissingInstallerShowsMessage124OnceAndReturns)
 {
     MessageBoxScript boxes;
-    InstallPackage(page.window, temp.Folder(), "missing.exe", "pkg.iss");
+    Install(page.window, temp.Folder(), "missing.exe", "pkg.iss");
     const std::vector<ShownDialog> shown = boxes.Shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, LoadModuleString(IDS_INSTALL_FAILED));
@@ -108,10 +122,10 @@ TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs12
         SCOPED_TRACE(other);
         ASSERT_TRUE(CopyFileA((ProgramFolder() + other).c_str(), temp.Path("pkg.exe").c_str(), FALSE));
         MessageBoxScript boxes;
-        InstallPackage(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
+        Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
         ASSERT_EQ(boxes.Count(), 1u);
         EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_INSTALL_FAILED));
-        EXPECT_EQ(temp.Files(), std::set<std::string>{"pkg.iss"});
+        EXPECT_TRUE(temp.Files().empty());
     }
     Sleep(300);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
@@ -120,7 +134,7 @@ TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs12
 TEST_F(InstallPackageTest, EmptyNamesFailToStartRatherThanRunTheFolder)
 {
     MessageBoxScript boxes;
-    InstallPackage(page.window, temp.Folder(), "", "");
+    Install(page.window, temp.Folder(), "", "");
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
@@ -132,7 +146,7 @@ TEST_F(InstallPackageTest, NoWorkingFolderMeansNoStartFromElsewhere)
     ASSERT_TRUE(CopyFileA(Fake().c_str(), (temp.Base() + "pkg.exe").c_str(), FALSE));
     temp.MakeTempPathUnreadable();  // and Base() the current directory
     MessageBoxScript boxes;
-    InstallPackage(page.window, "", "pkg.exe", "pkg.iss");
+    Install(page.window, "", "pkg.exe", "pkg.iss");
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
@@ -146,7 +160,7 @@ TEST_F(InstallPackageTest, WaitsAsLongAsTheInstallerRuns)
 
     HANDLE returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread installer([&] {
-        InstallPackage(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");
+        Install(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");
         SetEvent(returned);
     });
     // The installer is up and blocked on our event...
@@ -165,10 +179,10 @@ TEST_F(InstallPackageTest, WaitsAsLongAsTheInstallerRuns)
 
 TEST_F(InstallPackageTest, ClosesTheProcessAndThreadHandles)
 {
-    InstallPackage(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");  // warm up whatever the first start opens for good
+    Install(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");  // warm up whatever the first start opens for good
     const int before = CountOpenHandles();
     for (int i = 0; i < 4; ++i)
-        InstallPackage(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");
+        Install(nullptr, temp.Folder(), "pkg.exe", "pkg.iss");
     const int after = CountOpenHandles();
     // Two handles a run would leak eight.
     EXPECT_LT(after, before + 4) << "before " << before << ", after " << after;

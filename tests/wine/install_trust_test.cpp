@@ -127,8 +127,20 @@ TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFile
         EXPECT_NE(first.Path(), second.Path());
 
         ExpectOnlyTrustedAccounts(path);
-        ASSERT_TRUE(WriteWholeFile(path + "a.exe", "a"));
-        ASSERT_TRUE(WriteWholeFile(path + "b.iss", "b"));
+        ASSERT_TRUE(WriteWholeFile(path + "a.txt", "a"));
+        // Subfolders are made once, protected alike, and go with the rest
+        // however deep an installer filled them.
+        const std::string sub = first.MakeSubfolder("kps");
+        EXPECT_EQ(sub, path + "kps\\");
+        EXPECT_EQ(first.MakeSubfolder("kps"), "");
+        EXPECT_EQ(WorkFolder(kSequenceFolderPrefix).MakeSubfolder(std::string(200, 'k')), "");
+        ExpectOnlyTrustedAccounts(sub);
+        const std::string deep = first.MakeSubfolder("kps-temp") + "x\\y\\";
+        ASSERT_TRUE(CreateDirectoryA((path + "kps-temp\\x").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+        ASSERT_TRUE(WriteWholeFile(deep + "r.dll", "r"));
+        ASSERT_TRUE(SetFileAttributesA((deep + "r.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(WriteWholeFile(sub + "b.exe", "b"));
     }
     EXPECT_FALSE(FileExists(path));
     EXPECT_TRUE(temp.Files().empty());
@@ -251,16 +263,19 @@ TEST_F(TrustTest, StartsTheTrustedProgramAndDeletesARefusedOne)
     SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
     ProcessHandles started;
     const std::string good = Copy("fake_installer.exe", temp.Path("good.exe"));
-    ASSERT_EQ(StartTrustedProgram(good, "\"" + good + "\"", started), StartResult::Started);
+    // The checked file is what starts, whatever the command line names.
+    const std::string other = Copy("fake_stranger.exe", temp.Path("other.exe"));
+    ASSERT_EQ(StartTrustedProgram(good, "\"" + other + "\"", temp.Base(), started), StartResult::Started);
     WaitForSingleObject(started.Process(), 30000);
     ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
+    EXPECT_EQ(_stricmp(ReadFakeRuns(record)[0].program.c_str(), good.c_str()), 0);
 
     ProcessHandles refused;
     const std::string bad = Copy("fake_stranger.exe", temp.Path("bad.exe"));
-    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", refused), StartResult::Refused);
+    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", temp.Base(), refused), StartResult::Refused);
     EXPECT_FALSE(FileExists(bad));
     EXPECT_EQ(refused.Process(), nullptr);
-    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", refused), StartResult::NotStarted);
+    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", temp.Base(), refused), StartResult::NotStarted);
     Sleep(300);
     EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
     SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
