@@ -55,7 +55,7 @@ int main(int argc, char** argv)
     }
     const std::string path = argv[1];
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    double bestCheck = 1e9, bestHash = 1e9;
+    double bestCheck = 1e9, bestHash = 1e9, bestTable = 1e9;
     bool trusted = true, hashed = true;
     unsigned long long bytes = 0;
     for (int i = 0; i < runs; ++i) {
@@ -65,6 +65,14 @@ int main(int argc, char** argv)
         start = Now();
         hashed = HashFile(path, bytes) && hashed;
         const double hash = Now() - start;
+        // The certificate table's own check, part of the above.
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        start = Now();
+        trusted = file != INVALID_HANDLE_VALUE && CertificateTableAtEnd(file) && trusted;
+        const double table = Now() - start;
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        bestTable = table < bestTable ? table : bestTable;
         bestCheck = check < bestCheck ? check : bestCheck;
         bestHash = hash < bestHash ? hash : bestHash;
     }
@@ -76,6 +84,8 @@ int main(int argc, char** argv)
                 mib / bestHash, 1.0);
     std::printf("| %-46s | %8.3f | %8.1f | %6.2f |\n", "WinVerifyTrust + publisher (VerifiedProgram)", bestCheck,
                 mib / bestCheck, bestCheck / bestHash);
+    std::printf("| %-46s | %8.4f | %8s | %6.3f |\n", "of which the certificate table's check", bestTable, "-",
+                bestTable / bestHash);
     std::printf("check / plain hash: %.2fx (goal: within 1.5x)\n", bestCheck / bestHash);
     if (!trusted || !hashed) {
         std::printf("FAILED: %s\n", !trusted ? "the maker's file was refused" : "the plain hash failed");

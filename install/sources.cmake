@@ -2,6 +2,7 @@
 list(APPEND KUVANA_PURE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/addresses.cpp
   ${CMAKE_CURRENT_LIST_DIR}/command_lines.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pe_certificates.cpp
   ${CMAKE_CURRENT_LIST_DIR}/url_list.cpp)
 list(APPEND KUVANA_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/settings.cpp

@@ -5,9 +5,9 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-#include <cstring>
 #include <vector>
 
+#include "install/pe_certificates.h"
 #include "install/settings.h"
 
 namespace {
@@ -22,8 +22,21 @@ std::wstring Wide(const std::string& text)
     return std::wstring(wide.data());
 }
 
+// The maker's publisher in UTF-16; the constant is UTF-8, as the sources are.
+std::wstring MakerPublisher()
+{
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, kMakerPublisher, -1, nullptr, 0);
+    if (length <= 1)
+        return std::wstring();
+    std::vector<wchar_t> wide(size_t(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, kMakerPublisher, -1, wide.data(), length);
+    return std::wstring(wide.data(), size_t(length) - 1);
+}
+
 // The signer's certificate is the first of its chain; its subject's common
-// name must be the maker's publisher, byte for byte.
+// name must be the maker's publisher, compared as UTF-16 with its whole length:
+// the ANSI form maps lookalikes such as a fullwidth letter onto the plain one,
+// and a C-string compare would stop at a NUL inside the name.
 bool SignedByMaker(HANDLE stateData)
 {
     CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
@@ -33,14 +46,57 @@ bool SignedByMaker(HANDLE stateData)
     if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
         signer->pasCertChain[0].pCert == nullptr)
         return false;
-    char name[256] = {};
-    const DWORD length = CertGetNameStringA(signer->pasCertChain[0].pCert, CERT_NAME_ATTR_TYPE, 0,
-                                            const_cast<char*>(szOID_COMMON_NAME), name, sizeof name);
-    return length > 1 && std::strcmp(name, kMakerPublisher) == 0;
+    PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
+    void* commonName = const_cast<char*>(szOID_COMMON_NAME);
+    const DWORD needed = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
+    if (needed <= 1)
+        return false;
+    std::vector<wchar_t> name(needed, L'\0');
+    // The count includes the terminating NUL, and any NUL inside the name.
+    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), needed);
+    const std::wstring publisher = MakerPublisher();
+    return length == needed && !publisher.empty() && std::wstring(name.data(), length - 1) == publisher;
 }
+
+bool ReadAt(HANDLE file, ULONGLONG offset, std::vector<unsigned char>& bytes)
+{
+    OVERLAPPED position = {};
+    position.Offset = DWORD(offset);
+    position.OffsetHigh = DWORD(offset >> 32);
+    DWORD got = 0;
+    return ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, &position) && got == bytes.size();
+}
+
+// Certificate tables are a few kilobytes; the headers lie at the file's start.
+const DWORD kMaxCertificateTable = 1 << 20;
+const DWORD kHeaderBytes = 64 * 1024;
+
+}  // namespace
+
+bool CertificateTableAtEnd(HANDLE file)
+{
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0)
+        return false;
+    std::vector<unsigned char> headers(size_t(size.QuadPart < kHeaderBytes ? size.QuadPart : kHeaderBytes));
+    CertificateTable table;
+    if (!ReadAt(file, 0, headers) || !FindCertificateTable(headers.data(), headers.size(), table) ||
+        table.size > kMaxCertificateTable)
+        return false;
+    std::vector<unsigned char> bytes(table.size);
+    const bool sound = ReadAt(file, table.offset, bytes) &&
+                       CertificateTableIsSound(ULONGLONG(size.QuadPart), table, bytes.data());
+    LARGE_INTEGER start = {};
+    SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+    return sound;
+}
+
+namespace {
 
 bool CheckSignature(HANDLE file, const std::string& path)
 {
+    if (!CertificateTableAtEnd(file))
+        return false;
     const std::wstring widePath = Wide(path);
     if (widePath.empty())
         return false;

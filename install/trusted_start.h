@@ -10,9 +10,11 @@
 
 // A downloaded program, open for reading with read sharing only from the
 // check of its signature until it is closed: nobody can write, replace or
-// delete it in between. Trusted when WinVerifyTrust accepts its embedded
-// Authenticode signature (no UI, revocation checked for the whole chain) and
-// the signing certificate's subject names kMakerPublisher.
+// delete it in between. Trusted when its certificate table ends the file and
+// carries nothing beyond its one signature, WinVerifyTrust accepts that
+// embedded Authenticode signature (no UI, revocation checked for the whole
+// chain) and the signing certificate's subject's common name is
+// kMakerPublisher, exactly.
 class VerifiedProgram {
 public:
     explicit VerifiedProgram(const std::string& path);
@@ -26,6 +28,11 @@ private:
     HANDLE file;
     bool trusted;
 };
+
+// True when the certificate table of the program open as `file` is the last
+// thing in it and carries nothing beyond its one signature (reads the headers
+// and the table only).
+bool CertificateTableAtEnd(HANDLE file);
 
 enum class StartResult { Started, Refused, NotStarted };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "install/command_lines.h"
+#include "install/pe_certificates.h"
 #include "install/trusted_start.h"
 #include "install/work_folder.h"
 #include "net/http_download.h"
@@ -229,6 +230,27 @@ TEST_F(TrustTest, OnlyTheMakersIntactSignatureIsTrusted)
     // refuses a stranger, as Wine does not check the root.
     for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe"})
         EXPECT_FALSE(VerifiedProgram(Copy(other, temp.Path("other.exe"))).Trusted()) << other;
+    // Bytes riding along inside the certificate table (its size and the
+    // entry's length grown over them, which Windows ignores without its
+    // padding check) or after it.
+    const std::string signedBytes = ReadWholeFile(ProgramFolder() + "fake_installer.exe");
+    CertificateTable table;
+    ASSERT_TRUE(FindCertificateTable(reinterpret_cast<const unsigned char*>(signedBytes.data()), signedBytes.size(),
+                                     table));
+    ASSERT_EQ(table.offset + table.size, signedBytes.size());
+    std::string inside = signedBytes + std::string(64, 'x');
+    const std::string::size_type directory = signedBytes.find(std::string(reinterpret_cast<const char*>(&table), 8));
+    ASSERT_NE(directory, std::string::npos);
+    const std::uint32_t grown[] = {table.offset, table.size + 64};
+    inside.replace(directory, 8, reinterpret_cast<const char*>(grown), 8);
+    std::uint32_t entry = 0;
+    inside.copy(reinterpret_cast<char*>(&entry), 4, table.offset);
+    entry += 64;
+    inside.replace(table.offset, 4, reinterpret_cast<const char*>(&entry), 4);
+    for (const std::string& carrier : {inside, signedBytes + std::string(8, '\0')}) {
+        ASSERT_TRUE(WriteWholeFile(temp.Path("carrier.exe"), carrier));
+        EXPECT_FALSE(VerifiedProgram(temp.Path("carrier.exe")).Trusted()) << carrier.size();
+    }
     ASSERT_TRUE(WriteWholeFile(temp.Path("text.exe"), "MZ no program"));
     EXPECT_FALSE(VerifiedProgram(temp.Path("text.exe")).Trusted());
     EXPECT_FALSE(VerifiedProgram(temp.Path("missing.exe")).Trusted());
