@@ -8,6 +8,7 @@ list(APPEND KUVANA_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/package_install.cpp
   ${CMAKE_CURRENT_LIST_DIR}/temp_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/folder_security.cpp
   ${CMAKE_CURRENT_LIST_DIR}/work_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trusted_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/download_step.cpp

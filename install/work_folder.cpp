@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "install/command_lines.h"
+#include "install/folder_security.h"
 #include "install/temp_folder.h"
 #include "probe/win_handles.h"
 
@@ -43,41 +44,6 @@ public:
 private:
     HLOCAL memory = nullptr;
 };
-
-// The running account's SID, copied out of its token.
-bool ReadAccountSid(std::vector<BYTE>& sid)
-{
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
-        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    DeviceHandle owned(token);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
-        return false;
-    PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    sid.assign(static_cast<BYTE*>(user), static_cast<BYTE*>(user) + GetLengthSid(user));
-    return true;
-}
-
-bool WellKnownSid(WELL_KNOWN_SID_TYPE type, std::vector<BYTE>& sid)
-{
-    DWORD size = SECURITY_MAX_SID_SIZE;
-    sid.resize(size);
-    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size))
-        return false;
-    sid.resize(size);
-    return true;
-}
-
-// SYSTEM, Administrators and the running account, in that order.
-bool TrustedSids(std::vector<BYTE> (&sids)[3])
-{
-    return WellKnownSid(WinLocalSystemSid, sids[0]) && WellKnownSid(WinBuiltinAdministratorsSid, sids[1]) &&
-           ReadAccountSid(sids[2]);
-}
 
 class RngProvider {
 public:
@@ -189,34 +155,6 @@ bool IsOurFolder(HANDLE directory)
 }
 
 }  // namespace
-
-bool BuildWorkFolderSecurity(std::vector<BYTE>& selfRelative)
-{
-    std::vector<BYTE> sids[3];
-    if (!TrustedSids(sids))
-        return false;
-    DWORD aclSize = sizeof(ACL);
-    for (const std::vector<BYTE>& sid : sids)
-        aclSize += DWORD(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sid.size());
-    std::vector<BYTE> aclBuffer(aclSize);
-    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION))
-        return false;
-    for (std::vector<BYTE>& sid : sids)
-        if (!AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
-                                   sid.data()))
-            return false;
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorOwner(&descriptor, sids[2].data(), FALSE) ||
-        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return false;
-    DWORD size = 0;
-    MakeSelfRelativeSD(&descriptor, nullptr, &size);
-    selfRelative.assign(size, 0);
-    return size != 0 && MakeSelfRelativeSD(&descriptor, selfRelative.data(), &size) != FALSE;
-}
 
 bool IsWorkFolderName(const std::string& name, const std::string& prefix)
 {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "install/folder_security.h"
+
 // Folder name prefixes: the sequence's and the net installer's.
 extern const char kSequenceFolderPrefix[];
 extern const char kNetInstallerFolderPrefix[];
@@ -23,9 +25,7 @@ std::string TempSubfolderName(const std::string& programSubfolder);
 
 // <prefix> followed by 16 hex digits from the system's random generator.
 // CreateDirectory makes it, so an existing folder or link of that name is an
-// error, never reused. Its DACL is protected (nothing inherited) and grants
-// SYSTEM, Administrators and the running account only, which files created in
-// it inherit; the running account is its owner.
+// error, never reused. It is protected as BuildWorkFolderSecurity describes.
 class WorkFolder {
 public:
     explicit WorkFolder(const char* prefix);
@@ -61,11 +61,6 @@ void RemoveStaleWorkFolders(const char* prefix, const char* programSubfolder, co
 // Deletes `folder` (trailing backslash) with everything below it. Links are
 // removed as links, never followed; whatever cannot be deleted stays.
 void RemoveFolderTree(const std::string& folder);
-
-// The security descriptor a working folder is created with, self-relative:
-// owner the running account, a protected DACL granting full control (inherited
-// by what is created inside) to SYSTEM, Administrators and the running account.
-bool BuildWorkFolderSecurity(std::vector<unsigned char>& selfRelative);
 
 // Pure name rule: prefix followed by exactly 16 hex digits.
 bool IsWorkFolderName(const std::string& name, const std::string& prefix);

@@ -22,24 +22,26 @@
 
 namespace {
 
-// SYSTEM, Administrators and the running account, in the order of the DACL.
+std::vector<BYTE> Sid(WELL_KNOWN_SID_TYPE type)
+{
+    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    CreateWellKnownSid(type, nullptr, sid.data(), &size);
+    sid.resize(size);
+    return sid;
+}
+
+FolderAccount RunningAccount()
+{
+    FolderAccount account;
+    EXPECT_TRUE(ReadFolderAccount(account));
+    return account;
+}
+
+// SYSTEM, Administrators and the running account.
 std::vector<std::vector<BYTE>> TrustedSids()
 {
-    std::vector<std::vector<BYTE>> sids;
-    for (WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
-        sids.emplace_back(SECURITY_MAX_SID_SIZE);
-        DWORD size = SECURITY_MAX_SID_SIZE;
-        CreateWellKnownSid(type, nullptr, sids.back().data(), &size);
-    }
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    BYTE buffer[256] = {};
-    DWORD size = sizeof buffer;
-    GetTokenInformation(token, TokenUser, buffer, size, &size);
-    CloseHandle(token);
-    BYTE* user = static_cast<BYTE*>(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
-    sids.emplace_back(user, user + GetLengthSid(user));
-    return sids;
+    return {Sid(WinLocalSystemSid), Sid(WinBuiltinAdministratorsSid), RunningAccount().user};
 }
 
 std::string Copy(const char* program, const std::string& to)
@@ -53,10 +55,11 @@ bool UnderWine()
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-// The DACL of the security descriptor `descriptor`: exactly SYSTEM,
-// Administrators and the running account, full control, inherited by what
-// is created inside; protected; owned by the running account.
-void ExpectPrivateSecurity(PSECURITY_DESCRIPTOR descriptor)
+// The descriptor a folder of `account` must have: a protected DACL with
+// exactly `granted`, full control, inherited by what is created inside;
+// `owner`; a `label` mandatory label with no-write-up, inherited alike.
+void ExpectPrivateSecurity(PSECURITY_DESCRIPTOR descriptor, const std::vector<std::vector<BYTE>>& granted,
+                           const std::vector<BYTE>& owner, const std::vector<BYTE>& label)
 {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -66,8 +69,7 @@ void ExpectPrivateSecurity(PSECURITY_DESCRIPTOR descriptor)
     PACL dacl = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
     ASSERT_TRUE(present && dacl != nullptr);
-    const std::vector<std::vector<BYTE>> expected = TrustedSids();
-    ASSERT_EQ(dacl->AceCount, 3u);
+    ASSERT_EQ(dacl->AceCount, granted.size());
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
@@ -75,11 +77,35 @@ void ExpectPrivateSecurity(PSECURITY_DESCRIPTOR descriptor)
         EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
                   OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
         EXPECT_EQ(ace->Mask, DWORD(FILE_ALL_ACCESS));
-        EXPECT_TRUE(EqualSid(&ace->SidStart, const_cast<BYTE*>(expected[i].data()))) << i;
+        EXPECT_TRUE(EqualSid(&ace->SidStart, const_cast<BYTE*>(granted[i].data()))) << i;
     }
-    PSID owner = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
-    EXPECT_TRUE(owner != nullptr && EqualSid(owner, const_cast<BYTE*>(expected[2].data())));
+    PSID ownerSid = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &ownerSid, &defaulted));
+    EXPECT_TRUE(ownerSid != nullptr && EqualSid(ownerSid, const_cast<BYTE*>(owner.data())));
+    PACL sacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted));
+    ASSERT_TRUE(present && sacl != nullptr);
+    ASSERT_EQ(sacl->AceCount, 1u);
+    SYSTEM_MANDATORY_LABEL_ACE* mandatory = nullptr;
+    ASSERT_TRUE(GetAce(sacl, 0, reinterpret_cast<void**>(&mandatory)));
+    EXPECT_EQ(mandatory->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+    EXPECT_EQ(mandatory->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(mandatory->Mask, DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+    EXPECT_TRUE(EqualSid(&mandatory->SidStart, const_cast<BYTE*>(label.data())));
+}
+
+// What BuildFolderSecurity gives `account`, checked as above.
+void ExpectFolderSecurityOf(const FolderAccount& account, PSECURITY_DESCRIPTOR descriptor)
+{
+    const std::vector<BYTE> system = Sid(WinLocalSystemSid), administrators = Sid(WinBuiltinAdministratorsSid);
+    const bool privileged = account.elevated || account.system;
+    std::vector<std::vector<BYTE>> granted = {system, administrators};
+    if (!privileged)
+        granted.push_back(account.user);
+    ExpectPrivateSecurity(descriptor, granted,
+                          account.system ? system : account.elevated ? administrators : account.user,
+                          Sid(privileged ? WinHighLabelSid : WinMediumLabelSid));
 }
 
 // The folder's security as read back with GetNamedSecurityInfo. Windows keeps
@@ -90,11 +116,12 @@ void ExpectOnlyTrustedAccounts(const std::string& path)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     PACL dacl = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
+    ASSERT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
                                     nullptr, nullptr, &dacl, nullptr, &descriptor),
               DWORD(ERROR_SUCCESS));
     if (!UnderWine()) {
-        ExpectPrivateSecurity(descriptor);
+        ExpectFolderSecurityOf(RunningAccount(), descriptor);
     } else {
         ASSERT_NE(dacl, nullptr);
         const std::vector<std::vector<BYTE>> trusted = TrustedSids();
@@ -156,10 +183,26 @@ TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFile
     EXPECT_TRUE(FileExists(kept));
     RemoveDirectoryA(kept.c_str());
 
-    // What the folder is created with, on any system.
+    // What the folder is created with, on any system, for the running account
+    // and for a standard, an elevated and the SYSTEM account.
     std::vector<BYTE> descriptor;
     ASSERT_TRUE(BuildWorkFolderSecurity(descriptor));
-    ExpectPrivateSecurity(descriptor.data());
+    ExpectFolderSecurityOf(RunningAccount(), descriptor.data());
+    const std::vector<BYTE> user = RunningAccount().user;
+    const std::vector<BYTE> system = Sid(WinLocalSystemSid);
+    const struct {
+        const std::vector<BYTE>& user;
+        bool elevated, system;
+    } accounts[] = {{user, false, false}, {user, true, false}, {system, false, true}, {system, true, true}};
+    for (const auto& facts : accounts) {
+        SCOPED_TRACE(testing::Message() << "elevated " << facts.elevated << ", SYSTEM " << facts.system);
+        FolderAccount account;
+        account.user = facts.user;
+        account.elevated = facts.elevated;
+        account.system = facts.system;
+        ASSERT_TRUE(BuildFolderSecurity(account, descriptor));
+        ExpectFolderSecurityOf(account, descriptor.data());
+    }
 
     EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(15, 'a'), kSequenceFolderPrefix));
     EXPECT_FALSE(IsWorkFolderName("KuvanaSetup-" + std::string(15, 'a') + "g", kSequenceFolderPrefix));
