@@ -19,6 +19,8 @@
 namespace {
 
 const DWORD kJobFlags = 0xF00;
+// The flags the job itself sends: its reference is a bare loop with these.
+const DWORD kJobOwnFlags = kJobFlags | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_CACHE_WRITE;
 
 struct Run {
     double seconds = 0;
@@ -88,8 +90,10 @@ Run Job(const std::string& url, const std::string& local)
     return run;
 }
 
-// The floor: one synchronous request, reads of readSize bytes written at once.
-Run Bare(const std::string& url, const std::string& local, DWORD flags, DWORD readSize)
+// The floor: one synchronous request, reads of readSize bytes written at once;
+// with timeouts, the job's 30 s connect, send and receive time-outs on every
+// handle.
+Run Bare(const std::string& url, const std::string& local, DWORD flags, DWORD readSize, bool timeouts = false)
 {
     Run run;
     double cpu = CpuSeconds();
@@ -105,6 +109,12 @@ Run Bare(const std::string& url, const std::string& local, DWORD flags, DWORD re
     HINTERNET session = InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     HINTERNET connection = InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     HINTERNET request = HttpOpenRequestA(connection, "GET", path, nullptr, nullptr, nullptr, flags, 0);
+    DWORD milliseconds = 30000;
+    for (HINTERNET handle : {session, connection, request})
+        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                             INTERNET_OPTION_RECEIVE_TIMEOUT})
+            if (timeouts)
+                InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds);
     HANDLE file = CreateFileA(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (request && file != INVALID_HANDLE_VALUE && HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
         std::string buffer(readSize + 1, '\0');
@@ -141,6 +151,7 @@ struct Setup {
     DWORD flags;
     DWORD readSize;
     ULONGLONG bytes;
+    bool timeouts;
 };
 
 bool Complete(const Setup& s) { return FileSize(s.local) == s.bytes; }
@@ -158,7 +169,7 @@ Run MeasureBare(void* p)
 {
     auto* s = static_cast<Setup*>(p);
     DeleteUrlCacheEntryA(s->url.c_str());
-    Run run = Bare(s->url, s->local, s->flags, s->readSize);
+    Run run = Bare(s->url, s->local, s->flags, s->readSize, s->timeouts);
     run.ok = run.ok && Complete(*s);
     return run;
 }
@@ -191,21 +202,33 @@ int main(int argc, char** argv)
     std::printf("| %-44s | %8s | %8s | %6s | |\n", "transfer", "seconds", "MiB/s", "ratio");
     std::printf("|%s|----------|----------|--------|---|\n", std::string(46, '-').c_str());
     // The variants take turns, so that a busy machine slows them alike.
-    Setup bare = {url, local, kJobFlags, 10239, bytes};
-    Setup nocache = {url, local, kJobFlags | INTERNET_FLAG_NO_CACHE_WRITE, 10239, bytes};
-    Setup wide = {url, local, kJobFlags | INTERNET_FLAG_NO_CACHE_WRITE, 65536, bytes};
-    Run floor, ours, uncached, wideReads;
+    Setup bare = {url, local, kJobFlags, 10239, bytes, false};
+    Setup nocache = {url, local, kJobFlags | INTERNET_FLAG_NO_CACHE_WRITE, 10239, bytes, false};
+    Setup wide = {url, local, kJobFlags | INTERNET_FLAG_NO_CACHE_WRITE, 65536, bytes, false};
+    Setup sameFlags = {url, local, kJobOwnFlags, 10239, bytes, false};
+    Setup sameSettings = {url, local, kJobOwnFlags, 10239, bytes, true};
+    Run floor, ours, uncached, wideReads, reference, timed;
     for (int i = 0; i < runs; ++i) {
         Keep(i, &floor, MeasureBare(&bare));
         Keep(i, &ours, MeasureJob(&bare));
         Keep(i, &uncached, MeasureBare(&nocache));
         Keep(i, &wideReads, MeasureBare(&wide));
+        Keep(i, &reference, MeasureBare(&sameFlags));
+        Keep(i, &timed, MeasureBare(&sameSettings));
     }
     Row("bare WinINet loop, 10239-byte reads, 0xF00", floor, bytes, floor.seconds);
     Row("job, owner polling every 100 ms", ours, bytes, floor.seconds);
     Row("bare loop, 10239-byte reads, no cache write", uncached, bytes, floor.seconds);
     Row("bare loop, 65536-byte reads, no cache write", wideReads, bytes, floor.seconds);
-    ok = ok && floor.ok && ours.ok && uncached.ok && wideReads.ok;
+    Row("bare loop, 10239-byte reads, the job's flags", reference, bytes, floor.seconds);
+    Row("the same with the job's 30 s time-outs", timed, bytes, floor.seconds);
+    ok = ok && floor.ok && ours.ok && uncached.ok && wideReads.ok && reference.ok && timed.ok;
+    // The job's own reference: the same reads with the same request flags;
+    // beside it, the same loop with the job's time-outs as well.
+    std::printf("job speed against the loop with the job's flags: %.2fx (goal 0.95x); with its time-outs too: "
+                "%.2fx\n",
+                ours.seconds > 0 ? reference.seconds / ours.seconds : 0.0,
+                ours.seconds > 0 ? timed.seconds / ours.seconds : 0.0);
 
     // What the job's flags leave behind in WinINet's cache.
     DeleteUrlCacheEntryA(url.c_str());

@@ -39,7 +39,7 @@ int StartArgumentsCode(const char* url, const char* localPath)
     return 0;
 }
 
-int TransferPercent(unsigned long received, unsigned long total, bool* beyond)
+int TransferPercent(std::uint64_t received, std::uint64_t total, bool* beyond)
 {
     if (beyond != nullptr)
         *beyond = false;
@@ -53,6 +53,23 @@ int TransferPercent(unsigned long received, unsigned long total, bool* beyond)
         return 100;
     }
     return static_cast<int>(static_cast<double>(received) * 100.0 / static_cast<double>(total));
+}
+
+bool ParseContentLength(const char* text, std::uint64_t* length)
+{
+    if (text == nullptr || length == nullptr || text[0] == '\0')
+        return false;
+    std::uint64_t value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+        const std::uint64_t digit = std::uint64_t(*c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    *length = value;
+    return true;
 }
 
 bool TooSlow(TransferPace* pace, std::uint32_t now, std::uint32_t got)

@@ -22,7 +22,11 @@ int StartArgumentsCode(const char* url, const char* localPath);
 // Progress of a transfer of total bytes with received bytes written, 0..100,
 // truncated toward zero. No total known yet gives 0; beyond is set when more
 // bytes arrived than the total announced.
-int TransferPercent(unsigned long received, unsigned long total, bool* beyond);
+int TransferPercent(std::uint64_t received, std::uint64_t total, bool* beyond);
+
+// The Content-Length header's text as a 64-bit count: decimal digits only,
+// without sign or blanks, at most 2^64 - 1. False for anything else.
+bool ParseContentLength(const char* text, std::uint64_t* length);
 
 // A transfer slower than this ends as a receive time-out does: it must bring
 // kTrickleMinimumBytes within kTrickleWindowMilliseconds of the last time it

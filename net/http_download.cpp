@@ -239,7 +239,7 @@ int HttpDownload::GetResult()
     }
 }
 
-void HttpDownload::SetLocalFileRules(bool createNew, DWORD maxBytes)
+void HttpDownload::SetLocalFileRules(bool createNew, ULONGLONG maxBytes)
 {
     createNewFile = createNew;
     sizeLimit = maxBytes;

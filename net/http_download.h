@@ -27,7 +27,7 @@ public:
     // createNew: the file must not exist yet (CREATE_NEW), so a file someone
     // else put there is never written into. maxBytes: a response announcing
     // or delivering more fails the transfer with 306000; 0 means no bound.
-    void SetLocalFileRules(bool createNew, DWORD maxBytes);
+    void SetLocalFileRules(bool createNew, ULONGLONG maxBytes);
 
 private:
     friend class HttpDownloadInspector;  // white-box access for the tests
@@ -57,8 +57,10 @@ private:
 
     CRITICAL_SECTION lock;
     volatile LONG state;
-    volatile DWORD totalBytes;
-    volatile DWORD receivedBytes;
+    // 64-bit: an installer may pass 4 GiB. Aligned, so the owner reads each
+    // in one access on the 64-bit platforms the job is built for.
+    volatile ULONGLONG totalBytes;
+    volatile ULONGLONG receivedBytes;
     volatile LONG transferResult;
     volatile LONG systemError;
     char url[512];
@@ -78,7 +80,7 @@ public:
 private:
     volatile LONG stepError;
     bool createNewFile;
-    DWORD sizeLimit;
+    ULONGLONG sizeLimit;
     // Tick count of the transfer's last progress: its start, the end of the
     // request, each read that brought data.
     volatile DWORD progressTick;

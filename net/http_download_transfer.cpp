@@ -67,64 +67,81 @@ int HttpDownload::Transfer(DWORD* error)
         return failed(303000);
     if (status >= 400)
         return 304000;
-    DWORD length = 0;
-    size = sizeof length;
-    if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
-                        nullptr))
+    // Only a plain 200 carries the whole file: another 2xx (a part, no body,
+    // a transformed copy) or a final 1xx or 3xx is not saved as one.
+    if (status != 200)
+        return 314000;
+    // Read as text: the numeric query gives 32 bits, and an installer may
+    // pass 4 GiB.
+    char lengthText[32] = {};
+    size = sizeof lengthText;
+    if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr))
         return failed(305000);
+    ULONGLONG length = 0;
+    if (!ParseContentLength(lengthText, &length))
+        return 305000;
     if (sizeLimit != 0 && length > sizeLimit)
         return 306000;
     totalBytes = length;
-    DWORD count = 0;
+    ULONGLONG count = 0;
     TransferPace pace = StartPace(GetTickCount());
+    char buffer[kBufferSize];
     for (;;) {
         if (stopRequested)
             return stopped();
-        char buffer[kBufferSize];
-        std::memset(buffer, 0, sizeof buffer);
-        DWORD got = 0;
-        DownloadFaultPoint("TransferThread.read");
-        // Waits for the next data (bounded by the receive time-out), then
-        // reads only what has come: a synchronous read of a whole buffer would
-        // block until the buffer is full, and the pace below could never be
-        // checked against a trickling server.
+        // Waits for the next data (bounded by the receive time-out): a
+        // synchronous read of a whole buffer would block until the buffer is
+        // full, and the pace below could never be checked against a trickling
+        // server.
         DWORD available = 0;
         if (!InternetQueryDataAvailable(requestHandle, &available, 0, 0))
             return failed(308000);
-        if (available > 0 &&
-            !InternetReadFile(requestHandle, buffer, available < kBufferSize - 1 ? available : kBufferSize - 1,
-                              &got))
-            return failed(308000);
         // No data without a failure means the body has ended: short of the
         // Content-Length, the file is incomplete.
-        if (got == 0)
+        if (available == 0)
             return 309000;
-        if (sizeLimit != 0 && got > sizeLimit - count)
-            return 306000;
-        DWORD written = 0;
-        if (!WriteFile(fileHandle, buffer, got, &written, nullptr) || written != got) {
-            *error = GetLastError();
-            return 310000;
-        }
-        count += got;
-        receivedBytes = count;
-        progressTick = GetTickCount();
-        if (count >= totalBytes) {
-            DownloadFaultPoint("TransferThread.close");
-            // The handle is spent whether or not the close succeeds, so the
-            // result reaches the owner and a later Stop has nothing to close.
-            const BOOL closed = CloseHandle(fileHandle);
-            const DWORD closeError = GetLastError();
-            fileHandle = INVALID_HANDLE_VALUE;
-            if (!closed) {
-                *error = closeError;
-                return 311000;
+        // What the query announced has come: it is read in whole buffers,
+        // none of which waits, before the next query.
+        while (available > 0) {
+            if (stopRequested)
+                return stopped();
+            std::memset(buffer, 0, sizeof buffer);
+            DWORD got = 0;
+            DownloadFaultPoint("TransferThread.read");
+            if (!InternetReadFile(requestHandle, buffer, available < kBufferSize - 1 ? available : kBufferSize - 1,
+                                  &got))
+                return failed(308000);
+            if (got == 0)
+                return 309000;
+            available -= got < available ? got : available;
+            if (sizeLimit != 0 && got > sizeLimit - count)
+                return 306000;
+            DWORD written = 0;
+            if (!WriteFile(fileHandle, buffer, got, &written, nullptr) || written != got) {
+                *error = GetLastError();
+                return 310000;
             }
-            return 0;
-        }
-        if (TooSlow(&pace, GetTickCount(), got)) {
-            *error = ERROR_INTERNET_TIMEOUT;
-            return 308000;
+            count += got;
+            receivedBytes = count;
+            progressTick = GetTickCount();
+            if (count >= totalBytes) {
+                DownloadFaultPoint("TransferThread.close");
+                // The handle is spent whether or not the close succeeds, so
+                // the result reaches the owner and a later Stop has nothing to
+                // close.
+                const BOOL closed = CloseHandle(fileHandle);
+                const DWORD closeError = GetLastError();
+                fileHandle = INVALID_HANDLE_VALUE;
+                if (!closed) {
+                    *error = closeError;
+                    return 311000;
+                }
+                return 0;
+            }
+            if (TooSlow(&pace, GetTickCount(), got)) {
+                *error = ERROR_INTERNET_TIMEOUT;
+                return 308000;
+            }
         }
     }
 }

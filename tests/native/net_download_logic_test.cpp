@@ -58,6 +58,35 @@ TEST(Percent, TruncatesAndFlagsMoreThanAnnounced)
     // Large files: no overflow in the product received * 100.
     EXPECT_EQ(50, TransferPercent(0x7FFFFFFFul, 0xFFFFFFFEul, &beyond));
     EXPECT_EQ(99, TransferPercent(0xFFFFFFFEul, 0xFFFFFFFFul, nullptr));
+    // Beyond 32 bits.
+    EXPECT_EQ(75, TransferPercent(3ull << 32, 4ull << 32, nullptr));
+    EXPECT_EQ(100, TransferPercent((4ull << 32) + 1, 4ull << 32, &beyond));
+    EXPECT_TRUE(beyond);
+}
+
+TEST(ContentLength, DecimalDigitsUpTo64Bits)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        std::uint64_t length;
+    } cases[] = {
+        {"0", true, 0},
+        {"4294967296", true, 4294967296ull},
+        {"18446744073709551615", true, 18446744073709551615ull},
+        {"18446744073709551616", false, 0},
+        {"", false, 0},
+        {"-1", false, 0},
+        {"+5", false, 0},
+        {"12 ", false, 0},
+        {"0x10", false, 0},
+    };
+    for (const Case& c : cases) {
+        std::uint64_t length = 7;
+        EXPECT_EQ(c.ok, ParseContentLength(c.text, &length)) << c.text;
+        EXPECT_EQ(c.ok ? c.length : 7u, length) << c.text;
+    }
+    EXPECT_FALSE(ParseContentLength(nullptr, nullptr));
 }
 
 TEST(Pace, EachKibibyteMustComeWithinTheWindowOfThePreviousOne)
