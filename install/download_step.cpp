@@ -13,6 +13,27 @@
 namespace {
 
 const DWORD kPollMilliseconds = 100;
+// How long an earlier attempt's file may take to go.
+const DWORD kEarlierFileWaitMilliseconds = 5000;
+
+// Removes what an earlier attempt left under `path` and waits until it is
+// gone: a virus scanner looking at the new file may hold it for a moment, and
+// its deletion is then refused or left pending, so that creating the file
+// anew would fail. False when it is still there after the wait, at once for a
+// folder, which no wait removes.
+bool RemoveEarlierFile(const std::string& path)
+{
+    for (DWORD waited = 0;; waited += kPollMilliseconds) {
+        DeleteFileA(path.c_str());
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+            return true;
+        if (waited >= kEarlierFileWaitMilliseconds ||
+            (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+            return false;
+        Sleep(kPollMilliseconds);
+    }
+}
 
 void SetBar(HWND bar, int percent)
 {
@@ -29,7 +50,7 @@ bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, cons
     // The working folder is ours alone: what lies there under this name is an
     // earlier attempt's, and the new file is created only where none exists.
     if (!localPath.empty())
-        DeleteFileA(localPath.c_str());
+        RemoveEarlierFile(localPath);
     job.SetLocalFileRules(true, maxBytes);
     job.Start(url, localPath.c_str());
     if (job.GetState() != HttpDownload::Prepared) {

@@ -13,6 +13,7 @@
 #include "install/download_step.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
+#include "support/import_patch.h"
 #include "support/message_boxes.h"
 #include "support/server_control.h"
 #include "support/temp_folder_sandbox.h"
@@ -135,6 +136,46 @@ TEST_F(DownloadStepTest, RetryMakesANewAttemptUntilTheFileArrives)
     EXPECT_FALSE(shown[0].text.empty());
     EXPECT_EQ(ServerRequests().size(), 3u);
     EXPECT_EQ(ReadWholeFile(temp.Path("setup.iss")), body);
+}
+
+// Stands in for a virus scanner that holds a new file for a moment: the first
+// deletion of an existing file finds it held with delete sharing, so the
+// deletion stays pending until the scanner lets go half a second later.
+void* originalDelete = nullptr;
+HANDLE scanned = INVALID_HANDLE_VALUE;
+
+DWORD WINAPI ReleaseLater(void*)
+{
+    Sleep(500);
+    CloseHandle(scanned);
+    return 0;
+}
+
+BOOL WINAPI DeleteWhileScanned(LPCSTR path)
+{
+    if (scanned == INVALID_HANDLE_VALUE && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        scanned = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        CloseHandle(CreateThread(nullptr, 0, ReleaseLater, nullptr, 0, nullptr));
+    }
+    return reinterpret_cast<decltype(&DeleteFileA)>(originalDelete)(path);
+}
+
+TEST_F(DownloadStepTest, RetryWaitsForTheEarlierFileAScannerStillHolds)
+{
+    ASSERT_TRUE(ServerPutFile("/pkg/setup.exe", "MZ signed"));
+    ASSERT_TRUE(ServerScript("/pkg/setup.exe", "fail=1"));
+    MessageBoxScript boxes({IDRETRY});
+    ImportPatch patch("kernel32.dll", "DeleteFileA", reinterpret_cast<void*>(&DeleteWhileScanned));
+    ASSERT_TRUE(patch.Applied());
+    originalDelete = patch.Original();
+
+    EXPECT_FALSE(Cancelled(ServerUrl("/pkg/setup.exe"), "setup.exe"));
+
+    EXPECT_NE(scanned, INVALID_HANDLE_VALUE) << "the retry found the earlier file";
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(ServerRequests().size(), 2u);
+    EXPECT_EQ(ReadWholeFile(temp.Path("setup.exe")), "MZ signed");
 }
 
 TEST_F(DownloadStepTest, CancelRaisesDownloadCancelledAndKeepsThePartialFile)
