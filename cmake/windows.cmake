@@ -56,7 +56,7 @@ set(WINE_RUN ${CMAKE_SOURCE_DIR}/tests/wine/wine-run)
 add_test(NAME wine.prefix.up COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/prefix up)
 add_test(NAME wine.prefix.down COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/prefix down)
 set_tests_properties(wine.prefix.up PROPERTIES FIXTURES_SETUP wine TIMEOUT 180
-  ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX}")
+  ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TRUSTED_CA=${CMAKE_BINARY_DIR}/sim/server/certs/ca.der")
 set_tests_properties(wine.prefix.down PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60
   ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX}")
 

@@ -4,6 +4,7 @@
 #include "install/download_step.h"
 
 #include "install/command_lines.h"
+#include "install/signed_file.h"
 #include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
@@ -80,19 +81,33 @@ bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, cons
 
 }  // namespace
 
-void DownloadFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
-                  unsigned long long maxBytes)
+namespace {
+
+std::string LocalPath(const std::string& folder, const std::string& fileName)
 {
-    HWND bar = GetDlgItem(pageWindow, IDC_PROGRESS_BAR);
     // Without a working folder or a name the path stays empty, so every
     // attempt fails at Start instead of writing elsewhere.
-    const std::string localPath = !folder.empty() && fileName != nullptr && fileName[0] != '\0'
-                                      ? DownloadPath(folder, fileName)
-                                      : std::string();
+    return !folder.empty() && !fileName.empty() ? DownloadPath(folder, fileName) : std::string();
+}
+
+void Download(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
+              unsigned long long maxBytes, bool withSignature, const std::function<bool()>& check)
+{
+    HWND bar = GetDlgItem(pageWindow, IDC_PROGRESS_BAR);
+    const std::string name = fileName != nullptr ? fileName : "";
+    const std::string localPath = LocalPath(folder, name);
+    const std::string signatureUrl = SignatureAddress(url != nullptr ? url : "");
+    const std::string signaturePath = LocalPath(folder, SignatureName(name));
     for (;;) {
-        // The failed attempt's job lives until the user has answered.
+        // The failed attempt's jobs live until the user has answered.
         HttpDownload job;
-        if (Attempt(pageWindow, job, bar, url, localPath, maxBytes))
+        HttpDownload signatureJob;
+        bool done = Attempt(pageWindow, job, bar, url, localPath, maxBytes);
+        if (done && withSignature)
+            done = Attempt(pageWindow, signatureJob, bar, signatureUrl.c_str(), signaturePath, kMaxSignatureBytes);
+        if (done && check)
+            done = check();
+        if (done)
             return;
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_DOWNLOAD_RETRY_CANCEL, text);
@@ -102,4 +117,18 @@ void DownloadFile(HWND pageWindow, const std::string& folder, const char* url, c
         if (MessageBoxA(pageWindow, text, nullptr, MB_RETRYCANCEL) != IDRETRY)
             throw DownloadCancelled;
     }
+}
+
+}  // namespace
+
+void DownloadFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
+                  unsigned long long maxBytes)
+{
+    Download(pageWindow, folder, url, fileName, maxBytes, false, nullptr);
+}
+
+void DownloadSignedFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
+                        unsigned long long maxBytes, const std::function<bool()>& check)
+{
+    Download(pageWindow, folder, url, fileName, maxBytes, true, check);
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Thrown (as the int -1) when the user answers Cancel after a failed download.
@@ -22,5 +23,13 @@ constexpr unsigned long long kMaxResponseBytes = 64 * 1024;
 // Returns when the file is complete; throws DownloadCancelled otherwise.
 void DownloadFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
                   unsigned long long maxBytes);
+
+// Fetches `url` as DownloadFile does, then its signature (SignatureAddress,
+// at most kMaxSignatureBytes) beside it as SignatureName(fileName). A
+// signature that cannot be fetched is a failed download of the file. `check`,
+// when given, runs once both have arrived; false counts as a failed download
+// as well, so the user is asked to retry both or cancel.
+void DownloadSignedFile(HWND pageWindow, const std::string& folder, const char* url, const char* fileName,
+                        unsigned long long maxBytes, const std::function<bool()>& check = nullptr);
 
 #endif

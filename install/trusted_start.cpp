@@ -33,29 +33,16 @@ std::wstring MakerPublisher()
     return std::wstring(wide.data(), size_t(length) - 1);
 }
 
-// The signer's certificate is the first of its chain; its subject's common
-// name must be the maker's publisher, compared as UTF-16 with its whole length:
-// the ANSI form maps lookalikes such as a fullwidth letter onto the plain one,
-// and a C-string compare would stop at a NUL inside the name.
+// The signer's certificate is the first of its chain.
 bool SignedByMaker(HANDLE stateData)
 {
     CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
     if (provider == nullptr)
         return false;
     CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
-    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
-        signer->pasCertChain[0].pCert == nullptr)
+    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr)
         return false;
-    PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
-    void* commonName = const_cast<char*>(szOID_COMMON_NAME);
-    const DWORD needed = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
-    if (needed <= 1)
-        return false;
-    std::vector<wchar_t> name(needed, L'\0');
-    // The count includes the terminating NUL, and any NUL inside the name.
-    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), needed);
-    const std::wstring publisher = MakerPublisher();
-    return length == needed && !publisher.empty() && std::wstring(name.data(), length - 1) == publisher;
+    return IsMakersCertificate(signer->pasCertChain[0].pCert);
 }
 
 bool ReadAt(HANDLE file, ULONGLONG offset, std::vector<unsigned char>& bytes)
@@ -123,6 +110,24 @@ bool CheckSignature(HANDLE file, const std::string& path)
 }
 
 }  // namespace
+
+// The subject's common name, compared as UTF-16 with its whole length: the
+// ANSI form maps lookalikes such as a fullwidth letter onto the plain one, and
+// a C-string compare would stop at a NUL inside the name.
+bool IsMakersCertificate(PCCERT_CONTEXT certificate)
+{
+    if (certificate == nullptr)
+        return false;
+    void* commonName = const_cast<char*>(szOID_COMMON_NAME);
+    const DWORD needed = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
+    if (needed <= 1)
+        return false;
+    std::vector<wchar_t> name(needed, L'\0');
+    // The count includes the terminating NUL, and any NUL inside the name.
+    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), needed);
+    const std::wstring publisher = MakerPublisher();
+    return length == needed && !publisher.empty() && std::wstring(name.data(), length - 1) == publisher;
+}
 
 VerifiedProgram::VerifiedProgram(const std::string& path) : file(INVALID_HANDLE_VALUE), trusted(false)
 {

@@ -3,6 +3,7 @@
 #define KUVANA_INSTALL_TRUSTED_START_H
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <string>
 
@@ -33,6 +34,10 @@ private:
 // thing in it and carries nothing beyond its one signature (reads the headers
 // and the table only).
 bool CertificateTableAtEnd(HANDLE file);
+
+// True when the certificate's subject common name is kMakerPublisher: the one
+// publisher rule for installers and for the signed list and response files.
+bool IsMakersCertificate(PCCERT_CONTEXT certificate);
 
 enum class StartResult { Started, Refused, NotStarted };
 

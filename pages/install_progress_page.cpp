@@ -6,13 +6,16 @@
 #include <process.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "install/command_lines.h"
 #include "install/download_step.h"
+#include "install/list_address.h"
 #include "install/package_install.h"
 #include "install/settings.h"
+#include "install/signed_file.h"
 #include "install/url_list.h"
 #include "install/work_folder.h"
 #include "probe/decision.h"
@@ -63,17 +66,18 @@ struct PackageFiles {
     std::string installerFolder;  // made right before the installer's download
 };
 
-PackageFiles LookupPackage(UrlList& list, const char* responseKey, const char* installerKey, const char* subfolder)
+PackageFiles LookupPackage(UrlList& list, const std::string& listUrl, const char* responseKey,
+                           const char* installerKey, const char* subfolder)
 {
     PackageFiles files;
     files.subfolder = subfolder;
-    files.responseUrl = list.Lookup(responseKey);
+    files.responseUrl = ResolveListAddress(listUrl, list.Lookup(responseKey));
     // A name that is not a plain file name with the file's own suffix counts
     // as missing, so its download fails like one: a hostile list cannot reach
     // outside the working folder, name a device, hide a separator in a
     // double-byte character or put a DLL where a response file goes.
     files.responseName = PackageFileName(files.responseUrl, ".iss");
-    files.installerUrl = list.Lookup(installerKey);
+    files.installerUrl = ResolveListAddress(listUrl, list.Lookup(installerKey));
     files.installerName = PackageFileName(files.installerUrl, ".exe");
     return files;
 }
@@ -108,7 +112,9 @@ bool DownloadPackage(HWND window, const WorkFolder& work, const std::string& res
 {
     if (!PageAlive(window))
         return false;
-    DownloadFile(window, responseFolder, files.responseUrl.c_str(), files.responseName.c_str(), kMaxResponseBytes);
+    // Its signature comes with it; it is checked just before the installer starts.
+    DownloadSignedFile(window, responseFolder, files.responseUrl.c_str(), files.responseName.c_str(),
+                       kMaxResponseBytes);
     if (!PageAlive(window))
         return false;
     files.installerFolder = work.MakeSubfolder(files.subfolder);
@@ -131,8 +137,10 @@ bool InstallAndDelete(HWND window, const WorkFolder& work, const std::string& re
     // A failed deletion leaves the file to the folder's removal at the end.
     if (!files.installerName.empty() && !files.installerFolder.empty())
         DeleteFileA(DownloadPath(files.installerFolder, files.installerName).c_str());
-    if (!files.responseName.empty() && !responseFolder.empty())
+    if (!files.responseName.empty() && !responseFolder.empty()) {
         DeleteFileA(DownloadPath(responseFolder, files.responseName).c_str());
+        DeleteFileA(DownloadPath(responseFolder, SignatureName(files.responseName)).c_str());
+    }
     return true;
 }
 
@@ -188,14 +196,25 @@ bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::strin
     const std::string listName = PlainFileNameFromUrl(listUrl);
     if (!PageAlive(window))
         return false;
-    DownloadFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes);
+    const std::string listPath = listName.empty() || folder.empty() ? std::string() : DownloadPath(folder, listName);
+    // A list without the maker's valid signature is a failed download of the
+    // list. The checked list stays held, unchangeable, until its lookups are done.
+    std::unique_ptr<SignedFile> signedList;
+    DownloadSignedFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes, [&] {
+        signedList.reset(new SignedFile(listPath, DownloadPath(folder, SignatureName(listName)), kMaxUrlListBytes));
+        if (!signedList->Trusted())
+            signedList.reset();  // a retry replaces the file
+        return signedList != nullptr;
+    });
 
     // Closed when the sequence leaves this function, by any of its ends,
     // before the folder is removed.
-    UrlList list(listName.empty() || folder.empty() ? std::string() : DownloadPath(folder, listName));
-    PackageFiles kps = LookupPackage(list, "KPS_ISS", "KPS_EXE", "kps");
-    PackageFiles kl = LookupPackage(list, "KL_ISS", "KL_EXE", "kl");
-    PackageFiles pcscB = LookupPackage(list, "PCSC_B_ISS", "PCSC_B_EXE", "pcsc_b");
+    UrlList list(listPath);
+    PackageFiles kps = LookupPackage(list, listUrl, "KPS_ISS", "KPS_EXE", "kps");
+    PackageFiles kl = LookupPackage(list, listUrl, "KL_ISS", "KL_EXE", "kl");
+    PackageFiles pcscB = LookupPackage(list, listUrl, "PCSC_B_ISS", "PCSC_B_EXE", "pcsc_b");
+    list.Close();
+    signedList.reset();
     std::string* const names[] = {&kps.responseName, &kps.installerName, &kl.responseName,
                                   &kl.installerName, &pcscB.responseName, &pcscB.installerName};
     ClearDuplicateNames(names, sizeof names / sizeof names[0]);

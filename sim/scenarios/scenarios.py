@@ -32,6 +32,7 @@ DEFAULT = "default"
 #   faults        {server path: fault options} (see sim/server/README.md)
 #   offered       {package: program in the build's bin folder the server offers as
 #                 its installer} (default fake_installer.exe, signed by the maker)
+#   changed       server paths whose first byte is changed after the release was signed
 #   refused       packages whose installer must be refused (message 124, not run)
 #   listed        {URL-list key: server path} the list names instead of the
 #                 package's own file (the server serves the fake installer there)
@@ -96,6 +97,15 @@ SCENARIOS = {
         "language": "en",
         "readers": ["ZRW-380"],
         "offered": {"KPS": "fake_stranger.exe"},
+        "refused": ["KPS"],
+        "license": "accept",
+        "answers": ["ok"],
+    },
+    "changed-response-file": {
+        "title": "One byte of the signed kps_setup.iss is changed on the server: message 124, nothing runs",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "changed": [PACKAGES["KPS"][0]],
         "refused": ["KPS"],
         "license": "accept",
         "answers": ["ok"],

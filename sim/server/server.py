@@ -9,7 +9,9 @@ import os
 import select
 import socket
 import socketserver
+import hashlib
 import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -19,6 +21,7 @@ from http.server import BaseHTTPRequestHandler
 CONTROL = "/_control/"
 FAULT = "/_fault/"
 TEMPLATE_LIMIT = 64 * 1024
+SIGNATURE = ".p7"
 STALL_LIMIT = 300.0
 
 
@@ -70,6 +73,8 @@ class State:
         self.lock = threading.Lock()
         self.ports = {}
         self.ca_der = b""
+        self.signer = None
+        self.signatures = {}
         self.reset()
         if log_path:
             open(log_path, "wb").close()
@@ -108,6 +113,22 @@ class State:
             if token in data and key in self.ports:
                 data = data.replace(token, ("127.0.0.1:%d" % self.ports[key]).encode())
         return data
+
+
+    def sign(self, data):
+        """The maker's detached signature over data, as a release carries it
+        beside its list and response files (openssl cms, DER, no content)."""
+        digest = hashlib.sha256(data).digest()
+        with self.lock:
+            signature = self.signatures.get(digest)
+        if signature is None:
+            pem, key = self.signer
+            signature = subprocess.run(["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-md", "sha256",
+                                        "-signer", pem, "-inkey", key], input=data, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL, check=True).stdout
+            with self.lock:
+                self.signatures[digest] = signature
+        return signature
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -212,6 +233,13 @@ class Handler(BaseHTTPRequestHandler):
             with st.lock:
                 st.files["/" + urllib.parse.unquote(rest)] = data
             return self.simple(200, b"ok\n")
+        if name == "signature" and st.signer:
+            # The maker's signature over what /<path> serves now, to pin it
+            # (put it as /<path>.p7) before the file is changed.
+            data, _ = self.stored("/" + urllib.parse.unquote(rest))
+            if data is None:
+                return self.simple(404, b"no such file\n")
+            return self.simple(200, st.sign(data), "application/pkcs7-signature")
         if name == "script":
             options, _, target = urllib.parse.unquote(rest).partition("/")
             try:
@@ -228,6 +256,16 @@ class Handler(BaseHTTPRequestHandler):
         return self.simple(404, b"unknown control\n")
 
     def content(self, target):
+        data, path = self.stored(target)
+        st = self.state()
+        if data is None and path is None and st.signer and target.endswith(SIGNATURE):
+            # A signature nobody put: the maker's, over what the file serves now.
+            data, _ = self.stored(target[:-len(SIGNATURE)])
+            if data is not None:
+                return st.sign(data), None
+        return data, path
+
+    def stored(self, target):
         st = self.state()
         with st.lock:
             data = st.files.get(target)
@@ -422,6 +460,8 @@ def main():
     parser.add_argument("--root", help="directory of files to serve")
     parser.add_argument("--port", type=int, default=0, help="HTTP port (0: a free one)")
     parser.add_argument("--tls", metavar="CERTDIR", help="also serve HTTPS (server.pem/key, other.pem/key, ca.der)")
+    parser.add_argument("--sign", metavar="CERTDIR",
+                        help="serve <path>.p7, when nobody put one, signed with maker.pem/key over <path>")
     parser.add_argument("--log", help="append every request head to this file")
     parser.add_argument("--ready", help="write the ports as JSON here once listening")
     parser.add_argument("--forever", action="store_true",
@@ -429,6 +469,8 @@ def main():
     args = parser.parse_args()
 
     state = State(args.root, args.log)
+    if args.sign:
+        state.signer = (os.path.join(args.sign, "maker.pem"), os.path.join(args.sign, "maker.key"))
     servers = {"http": Server(state, args.port)}
     if args.tls:
         servers["https"] = Server(state, 0, tls_context(args.tls, "server"))

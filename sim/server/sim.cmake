@@ -6,6 +6,7 @@ set(KUVANA_SERVER_CERTS ${CMAKE_BINARY_DIR}/sim/server/certs)
 add_custom_command(
   OUTPUT ${KUVANA_SERVER_CERTS}/ca.der ${KUVANA_SERVER_CERTS}/server.pem ${KUVANA_SERVER_CERTS}/other.pem
          ${KUVANA_SERVER_CERTS}/maker.pem ${KUVANA_SERVER_CERTS}/stranger.pem
+         ${KUVANA_SERVER_CERTS}/outsider.pem ${KUVANA_SERVER_CERTS}/makertls.pem
   COMMAND ${KUVANA_SERVER_DIR}/make-certs ${KUVANA_SERVER_CERTS}
   DEPENDS ${KUVANA_SERVER_DIR}/make-certs
   COMMENT "Making the test server's certificates")
@@ -16,7 +17,8 @@ add_custom_target(kuvana_server_certs ALL DEPENDS ${KUVANA_SERVER_CERTS}/ca.der)
 # ignored, so the functions below pass theirs on whole).
 function(kuvana_server_launcher out)
   cmake_parse_arguments(S "TLS" "ROOT" "" ${ARGN})
-  set(cmd ${Python3_EXECUTABLE} ${KUVANA_SERVER_DIR}/with-server)
+  # Every server signs its steering files as the maker, as a release does.
+  set(cmd ${Python3_EXECUTABLE} ${KUVANA_SERVER_DIR}/with-server --sign ${KUVANA_SERVER_CERTS})
   if(S_ROOT)
     list(APPEND cmd --root ${S_ROOT})
   endif()

@@ -101,6 +101,13 @@ bool ServerPutFile(const std::string& path, const std::string& body)
     return Control("POST", "file" + path, body, nullptr);
 }
 
+bool ServerPinSignature(const std::string& path)
+{
+    std::string signature;
+    return Control("GET", "signature" + path, std::string(), &signature) &&
+           ServerPutFile(path + ".p7", signature);
+}
+
 std::string ServerRequest::Header(const std::string& name) const
 {
     for (const auto& header : headers)

@@ -31,6 +31,11 @@ bool ServerScript(const std::string& path, const std::string& faults);
 // Serves body at path (over the root directory) until the next reset.
 bool ServerPutFile(const std::string& path, const std::string& body);
 
+// Every served file has the maker's signature at path + ".p7", made over what
+// it serves. This pins the signature of what `path` serves now, so that a
+// file put there afterwards is served with a signature that no longer fits.
+bool ServerPinSignature(const std::string& path);
+
 struct ServerRequest {
     std::string line;    // "GET /a.txt HTTP/1.1"
     std::string method;  // "GET"

@@ -214,9 +214,11 @@ protected:
 
     static std::vector<std::string> Requests(const std::vector<const Package*>& packages)
     {
-        std::vector<std::string> targets = {kListPath};
+        // Each steering file's signature follows it.
+        std::vector<std::string> targets = {kListPath, std::string(kListPath) + ".p7"};
         for (const Package* p : packages) {
             targets.push_back(ResponsePath(*p));
+            targets.push_back(ResponsePath(*p) + ".p7");
             targets.push_back(InstallerPath(*p));
         }
         return targets;
@@ -641,7 +643,7 @@ TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstal
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitTexts(1, kRunLimit));
     const DWORD start = GetTickCount();
-    while (Targets().size() < 3 && GetTickCount() - start < kRunLimit)
+    while (Targets().size() < Requests({&kKps}).size() && GetTickCount() - start < kRunLimit)
         Sleep(20);
     wizard.Close();
     EXPECT_TRUE(wizard.WaitWorkerEnded(15000));
@@ -711,6 +713,65 @@ TEST_F(InstallSequenceTest, InstallerNotSignedByTheMakerIsRefusedAndTheSequenceG
     ExpectHandedOn(wizard.Events());
 }
 
+TEST_F(InstallSequenceTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAndTheSequenceGoesOn)
+{
+    Select(1, 1, 0);
+    // Changed after signing, so the signature served beside it no longer fits.
+    ASSERT_TRUE(ServerPinSignature(ResponsePath(kKps)));
+    ASSERT_TRUE(ServerPutFile(ResponsePath(kKps), "[kps.iss]\r\nszDir=C:\\Users\\Public\r\n"));
+    MessageBoxScript boxes({IDOK}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_INSTALL_FAILED));
+    EXPECT_EQ(Targets(), Requests(JapaneseSystem() ? std::vector<const Package*>{&kKps, &kKl}
+                                                   : std::vector<const Package*>{&kKps}));
+    EXPECT_EQ(Programs(ReadFakeRuns(record)),
+              JapaneseSystem() ? std::vector<std::string>{"KlSetup.exe"} : std::vector<std::string>{});
+    ExpectNothingLeft();
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, ListWithoutTheMakersValidSignatureIsAFailedListDownload)
+{
+    Select(1, 0, 0);
+    // A list changed after signing, whose signature first cannot be fetched
+    // (Retry) and then does not fit (Cancel): both are failed list downloads.
+    ASSERT_TRUE(ServerPinSignature(kListPath));
+    ASSERT_TRUE(ServerPutFile(kListPath, "KPS_EXE," + ServerUrl("/elsewhere/KpsSetup.exe") + "\r\n"));
+    ASSERT_TRUE(ServerScript(std::string(kListPath) + ".p7", "fail=1"));
+    MessageBoxScript boxes({IDRETRY, IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+
+    ASSERT_EQ(boxes.Count(), 2u);
+    for (const ShownDialog& box : boxes.Shown())
+        EXPECT_EQ(box.text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+    const std::string signature = std::string(kListPath) + ".p7";
+    EXPECT_EQ(Targets(), (std::vector<std::string>{kListPath, signature, kListPath, signature}));
+    EXPECT_TRUE(wizard.Texts().empty());
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+    ExpectNothingLeft();
+    ExpectHandedOn(wizard.Events());
+}
+
+TEST_F(InstallSequenceTest, RelativeAddressesAreResolvedAgainstTheListsOwn)
+{
+    Select(1, 0, 0);
+    // A mirror serves the signed release unchanged under another folder.
+    ASSERT_TRUE(ServerPutFile("/mirror/list/url_list.txt", "KPS_ISS,../../kps/kps.iss\r\nKPS_EXE,/kps/KpsSetup.exe\r\n"));
+    const std::string mirror = ServerUrl("/mirror/list/url_list.txt");
+    SetUrlListSetting(&mirror);
+    MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
+    ProgressWizard wizard;
+    ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+    EXPECT_EQ(Targets(), (std::vector<std::string>{"/mirror/list/url_list.txt", "/mirror/list/url_list.txt.p7",
+                                                   ResponsePath(kKps), ResponsePath(kKps) + ".p7",
+                                                   InstallerPath(kKps)}));
+    EXPECT_EQ(Programs(ReadFakeRuns(record)), std::vector<std::string>{"KpsSetup.exe"});
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
 TEST_F(InstallSequenceTest, FilesPlantedInTheTemporaryFolderAreNeitherRunNorTouched)
 {
     Select(1, 0, 0);
@@ -752,7 +813,7 @@ TEST_F(InstallSequenceTest, ClosedDuringAFailingDownloadEndsWithoutRetryingForev
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitTexts(1, kRunLimit));
     const DWORD start = GetTickCount();
-    while (Targets().size() < 3 && GetTickCount() - start < kRunLimit)
+    while (Targets().size() < Requests({&kKps}).size() && GetTickCount() - start < kRunLimit)
         Sleep(20);
     wizard.Close();
     // Nobody is left to answer the retry question.

@@ -27,8 +27,9 @@ set_tests_properties(wine.e2e_wizard_test wine.e2e_wizard_test.japanese PROPERTI
 
 # The main job's scenario runner itself, on three scenarios (the second writes
 # the older software's Japanese key name through a .reg file; the third offers
-# an installer another publisher signed).
-foreach(scenario default older-software not-the-makers)
+# an installer another publisher signed; the fourth changes a signed response
+# file on the server).
+foreach(scenario default older-software not-the-makers changed-response-file)
   add_test(NAME e2e.main_job.${scenario}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/sim/scenarios/run-scenario --scenario ${scenario}
             --build ${CMAKE_BINARY_DIR})

@@ -202,10 +202,11 @@ TEST_F(WizardInstallTest, OneReaderInstallsThePackagesOfTheSystemLanguage)
         EXPECT_NE(std::find(texts.begin(), texts.end(), step), texts.end()) << step << "\n" << run.report;
 
     const std::string list = std::string(kListFolder) + (JapaneseSystem() ? "ja" : "en") + "/url_list.txt";
-    std::vector<std::string> requests = {list};
+    std::vector<std::string> requests = {list, list + ".p7"};
     std::vector<std::string> programs;
     for (int i = 0; i < n; ++i) {
         requests.push_back(PackagePath(kResponses[i]));
+        requests.push_back(PackagePath(kResponses[i]) + ".p7");
         requests.push_back(PackagePath(kInstallers[i]));
         programs.push_back(kInstallers[i]);
     }

@@ -13,11 +13,13 @@
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/message_boxes.h"
+#include "support/signed_files.h"
 #include "support/test_windows.h"
 #include "support/temp_folder_sandbox.h"
 
 namespace {
 
+// The signed response file of tests/wine/make-signed-files.
 const char kResponse[] = "[InstallShield Silent]\r\nVersion=v7.00\r\nFile=Response File\r\n\x1a\x00tail";
 
 class InstallPackageTest : public ::testing::Test {
@@ -35,7 +37,9 @@ protected:
         ASSERT_TRUE(CopyFileA(Fake().c_str(), temp.Path("pkg.exe").c_str(), FALSE));
         ASSERT_TRUE(CreateDirectoryA(responses.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(ownTemp.c_str(), nullptr));
-        ASSERT_TRUE(WriteWholeFile(responses + "pkg.iss", std::string(kResponse, sizeof(kResponse) - 1)));
+        ASSERT_TRUE(CopyFileA(SignedTestFile("response.iss").c_str(), (responses + "pkg.iss").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA(SignedTestFile("response.iss.p7").c_str(), (responses + "pkg.iss.p7").c_str(), FALSE));
     }
     // The installer in the sandbox's folder, its response file and its TMP in subfolders.
     void Install(HWND window, const std::string& folder, const char* installer, const char* response)
@@ -126,6 +130,32 @@ TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs12
         ASSERT_EQ(boxes.Count(), 1u);
         EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_INSTALL_FAILED));
         EXPECT_TRUE(temp.Files().empty());
+    }
+    Sleep(300);
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
+TEST_F(InstallPackageTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAs124)
+{
+    // One byte changed after signing, another signature, no signature.
+    const std::string changed = std::string(kResponse, sizeof(kResponse) - 1) + "x";
+    const struct {
+        const char* why;
+        std::string content;
+        const char* signature;
+    } cases[] = {{"changed", changed, "response.iss.p7"},
+                 {"another file's signature", std::string(kResponse, sizeof(kResponse) - 1), "maker.p7"},
+                 {"no signature", std::string(kResponse, sizeof(kResponse) - 1), nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        ASSERT_TRUE(WriteWholeFile(responses + "pkg.iss", c.content));
+        DeleteFileA((responses + "pkg.iss.p7").c_str());
+        if (c.signature)
+            ASSERT_TRUE(CopyFileA(SignedTestFile(c.signature).c_str(), (responses + "pkg.iss.p7").c_str(), FALSE));
+        MessageBoxScript boxes;
+        Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
+        ASSERT_EQ(boxes.Count(), 1u);
+        EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_INSTALL_FAILED));
     }
     Sleep(300);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
