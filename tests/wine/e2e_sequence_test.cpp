@@ -654,12 +654,13 @@ TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstal
     ExpectNothingLeft();
 }
 
-TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAreTreatedAsMissing)
+TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAndOversizedResponsesFailTheDownload)
 {
     Select(1, 0, 0);
     const std::string escape = ServerUrl("/kps/..\\escape.exe");
     ASSERT_TRUE(ServerPutFile("/kps/..\\escape.exe", fake));
     ASSERT_TRUE(ServerPutFile("/kps/version.dll", fake));
+    ASSERT_TRUE(ServerPutFile("/kps/big.iss", std::string(64 * 1024 + 1, ';')));
     const std::string response = "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\n";
     const std::string installer = "KPS_EXE," + ServerUrl(InstallerPath(kKps)) + "\n";
     const std::string lists[] = {
@@ -668,6 +669,8 @@ TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAreTreatedAsMissing
         "KPS_ISS," + ServerUrl("/kps/version.dll") + "\n" + installer,
         // Two names the file system takes for one.
         response + installer + "KL_ISS," + ServerUrl("/kl/KPS.ISS") + "\n",
+        // A response file is a few lines: 64 KiB is its bound.
+        "KPS_ISS," + ServerUrl("/kps/big.iss") + "\n" + installer,
     };
     for (const std::string& list : lists) {
         SCOPED_TRACE(list);

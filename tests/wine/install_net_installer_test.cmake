@@ -4,5 +4,5 @@ kuvana_wine_server_test(install_net_installer_test
   SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/install_net_installer_test.cpp
   ROOT ${CMAKE_BINARY_DIR}/bin
   TLS
-  DEPENDS fake_installer
+  DEPENDS fake_installer signature_bench_installer
   TIMEOUT 180)
