@@ -354,7 +354,8 @@ TEST_F(NetInstallerTest, TheCallersWindowAnswersWithin100MsWhileTheSignatureIsCh
     while (!returned) {
         const DWORD start = GetTickCount();
         DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result))
+        // A window the launcher's thread destroyed on its way out counts not.
+        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) && !returned)
             ++unanswered;
         slowest = std::max(slowest, GetTickCount() - start);
         ++pings;
