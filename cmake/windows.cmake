@@ -100,6 +100,9 @@ endfunction()
 # The driver package a vendor starts from.
 include(${CMAKE_SOURCE_DIR}/package/package.cmake)
 
+# The vendor's release check (tools/release-check runs it under Wine).
+include(${CMAKE_SOURCE_DIR}/tools/release_check/release_check.cmake)
+
 # Simulators and benchmarks add their own targets.
 file(GLOB KUVANA_SIMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*/sim.cmake)
 foreach(f ${KUVANA_SIMS})

@@ -38,7 +38,9 @@ DEFAULT = "default"
 #                 package's own file (the server serves the fake installer there)
 #   license       "accept" or "decline"
 #   answers       message-box answers, in order, queued before the wizard reaches them
-#   mode          "wizard" (default) or "properties"
+#   mode          "wizard" (default), "properties" or "release-check"
+#   broken        release-check: changes to the release for its broken run
+#                 ("what", "changed", "offered", "listed", as above)
 #   click_link    properties: activate the net-installer link
 #   windows       the machine's Windows: "11", "10" (the default), "7", "vista" or
 #                 "xp" (XP x64, a system older than 6.0: a restart prompt)
@@ -147,6 +149,17 @@ SCENARIOS = {
         "readers": ["ZRW-380"],
         "license": "accept",
         "windows": "xp",
+    },
+    "release-check": {
+        "title": "The vendor's release check on a good release (exit 0) and a broken one (exit 1)",
+        "mode": "release-check",
+        "broken": {
+            "what": "kps_setup.iss changed after signing, KL offered by another publisher, "
+                    "PCSC_B_ISS named pcscb_setup.txt",
+            "changed": [PACKAGES["KPS"][0]],
+            "offered": {"KL": "fake_stranger.exe"},
+            "listed": {"PCSC_B_ISS": "/Products/kuvana/pcrw/driver/pcscb/pcscb_setup.txt"},
+        },
     },
     "properties-installed": {
         "title": "Property sheet of a reader with the reader software installed",
