@@ -214,6 +214,14 @@ size_t MessageBoxScript::Count() const
     return state->shown.size();
 }
 
+std::string MessageBoxScript::Describe() const
+{
+    std::string lines;
+    for (const ShownDialog& box : Shown())
+        lines += "box \"" + box.text + "\" answered " + ButtonName(box.answer) + "\n";
+    return lines;
+}
+
 bool MessageBoxScript::WaitForCount(size_t count, DWORD milliseconds) const
 {
     const DWORD start = GetTickCount();

@@ -49,6 +49,9 @@ public:
 
     std::vector<ShownDialog> Shown() const;
     size_t Count() const;
+    // Every box's text and the answer given, one a line: what a failed count
+    // prints, so that an unexpected box says which message it was.
+    std::string Describe() const;
     // Waits up to `milliseconds` until at least `count` dialogs were answered.
     bool WaitForCount(size_t count, DWORD milliseconds) const;
 

@@ -573,7 +573,7 @@ TEST_F(InstallSequenceTest, FailingServerIsRetriedUntilItRecovers)
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
 
-    EXPECT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Count(), 2u) << boxes.Describe();
     std::vector<std::string> expected = Requests({&kKps});
     expected.push_back(InstallerPath(kKps));
     expected.push_back(InstallerPath(kKps));
