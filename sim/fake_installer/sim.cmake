@@ -5,6 +5,8 @@
 # it with the test CA's maker certificate (sim/server/make-certs). Beside it:
 #   fake_unsigned.exe   as linked, without a signature
 #   fake_stranger.exe   signed by another publisher under the same CA
+#   fake_lookalike.exe  signed as the maker's name with a fullwidth first letter
+#   fake_nulname.exe    signed as the maker's name with a NUL and more after it
 #   fake_tampered.exe   signed by the maker, then one byte of code changed
 find_program(OSSLSIGNCODE osslsigncode REQUIRED)
 add_executable(fake_installer ${CMAKE_CURRENT_LIST_DIR}/fake_installer.cpp)
@@ -22,11 +24,16 @@ function(kuvana_sign_command out signer input output)
 endfunction()
 kuvana_sign_command(sign_maker maker ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_installer.exe)
 kuvana_sign_command(sign_stranger stranger ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_stranger.exe)
+kuvana_sign_command(sign_lookalike lookalike ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_lookalike.exe)
+kuvana_sign_command(sign_nulname nulname ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_nulname.exe)
 add_custom_command(TARGET fake_installer POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${fake_bin}/fake_unsigned.exe
   COMMAND ${CMAKE_COMMAND} -E remove -f ${fake_bin}/fake_installer.exe ${fake_bin}/fake_stranger.exe
+          ${fake_bin}/fake_lookalike.exe ${fake_bin}/fake_nulname.exe
   COMMAND ${sign_maker}
   COMMAND ${sign_stranger}
+  COMMAND ${sign_lookalike}
+  COMMAND ${sign_nulname}
   COMMAND ${Python3_EXECUTABLE} -c "import sys; d=bytearray(open(sys.argv[1],'rb').read()); d[0x410]^=1; open(sys.argv[2],'wb').write(d)" ${fake_bin}/fake_installer.exe ${fake_bin}/fake_tampered.exe
-  COMMENT "Signing the fake installer as the maker and as another publisher"
+  COMMENT "Signing the fake installer as the maker, as another publisher and as lookalikes"
   VERBATIM)

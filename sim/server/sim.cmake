@@ -7,6 +7,7 @@ add_custom_command(
   OUTPUT ${KUVANA_SERVER_CERTS}/ca.der ${KUVANA_SERVER_CERTS}/server.pem ${KUVANA_SERVER_CERTS}/other.pem
          ${KUVANA_SERVER_CERTS}/maker.pem ${KUVANA_SERVER_CERTS}/stranger.pem
          ${KUVANA_SERVER_CERTS}/outsider.pem ${KUVANA_SERVER_CERTS}/makertls.pem
+         ${KUVANA_SERVER_CERTS}/lookalike.pem ${KUVANA_SERVER_CERTS}/nulname.pem
   COMMAND ${KUVANA_SERVER_DIR}/make-certs ${KUVANA_SERVER_CERTS}
   DEPENDS ${KUVANA_SERVER_DIR}/make-certs
   COMMENT "Making the test server's certificates")

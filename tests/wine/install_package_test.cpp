@@ -122,7 +122,7 @@ TEST_F(InstallPackageTest, MissingInstallerShowsMessage124OnceAndReturns)
 
 TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs124)
 {
-    for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe"}) {
+    for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe", "fake_lookalike.exe"}) {
         SCOPED_TRACE(other);
         ASSERT_TRUE(CopyFileA((ProgramFolder() + other).c_str(), temp.Path("pkg.exe").c_str(), FALSE));
         MessageBoxScript boxes;
@@ -137,7 +137,8 @@ TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs12
 
 TEST_F(InstallPackageTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAs124)
 {
-    // One byte changed after signing, another signature, no signature.
+    // One byte changed after signing, another file's signature, signed as the
+    // maker's name with a fullwidth first letter, no signature.
     const std::string changed = std::string(kResponse, sizeof(kResponse) - 1) + "x";
     const struct {
         const char* why;
@@ -145,6 +146,7 @@ TEST_F(InstallPackageTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAs
         const char* signature;
     } cases[] = {{"changed", changed, "response.iss.p7"},
                  {"another file's signature", std::string(kResponse, sizeof(kResponse) - 1), "maker.p7"},
+                 {"lookalike signer", std::string(kResponse, sizeof(kResponse) - 1), "response.lookalike.p7"},
                  {"no signature", std::string(kResponse, sizeof(kResponse) - 1), nullptr}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

@@ -30,6 +30,8 @@ TEST(SignedFileTest, OnlyTheMakersSignatureOverTheExactBytesIsTrusted)
         {"list.txt", "stranger.p7", false, "another publisher under the trusted CA"},
         {"list.txt", "outsider.p7", false, "the maker's name under an untrusted root"},
         {"list.txt", "makertls.p7", false, "a certificate without code signing"},
+        {"list.txt", "lookalike.p7", false, "the maker's name with a fullwidth first letter"},
+        {"list.txt", "nulname.p7", false, "the maker's name, a NUL and more"},
         {"list.txt", "noattr.p7", false, "no signed messageDigest"},
         {"list.txt", "sha1.p7", false, "SHA-1"},
         {"missing.txt", "maker.p7", false, "no file"},

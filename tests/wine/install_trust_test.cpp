@@ -1,6 +1,7 @@
 // The private working folder and the maker's signature, with the fake
 // installer signed at build time as the maker (fake_installer.exe), as
-// another publisher (fake_stranger.exe), changed after signing
+// another publisher (fake_stranger.exe), as lookalikes of the maker's name
+// (fake_lookalike.exe, fake_nulname.exe), changed after signing
 // (fake_tampered.exe) and not at all (fake_unsigned.exe).
 #include <windows.h>
 #include <aclapi.h>
@@ -269,9 +270,11 @@ TEST_F(TrustTest, OnlyTheMakersIntactSignatureIsTrusted)
 {
     EXPECT_TRUE(VerifiedProgram(Copy("fake_installer.exe", temp.Path("maker.exe"))).Trusted());
     // Unsigned, one byte changed after signing, signed by another publisher
-    // under the same trusted CA: under Wine the publisher's name is what
-    // refuses a stranger, as Wine does not check the root.
-    for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe"})
+    // under the same trusted CA (under Wine the publisher's name is what
+    // refuses a stranger, as Wine does not check the root), and names that
+    // read as the maker's once mapped to ANSI or cut at a NUL.
+    for (const char* other :
+         {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe", "fake_lookalike.exe", "fake_nulname.exe"})
         EXPECT_FALSE(VerifiedProgram(Copy(other, temp.Path("other.exe"))).Trusted()) << other;
     // Bytes riding along inside the certificate table (its size and the
     // entry's length grown over them, which Windows ignores without its
