@@ -14,6 +14,7 @@ struct FakeRun {
     std::string folder;       // the names in its own folder, sorted, '|' between
     bool responseRead = false;
     std::string response;     // the response file's bytes
+    bool startRecorded = false;  // every line written at its start is there
     bool ended = false;
     int exitCode = 0;
 };
@@ -56,7 +57,10 @@ inline std::vector<FakeRun> ReadFakeRuns(const std::string& path)
         else if (line.compare(0, 9, "response=") == 0) {
             run.responseRead = true;
             run.response = FakeUnhex(line.substr(9));
-        } else if (line.compare(0, 6, "ended=") == 0) {
+            run.startRecorded = true;
+        } else if (line == "response-unreadable")
+            run.startRecorded = true;
+        else if (line.compare(0, 6, "ended=") == 0) {
             run.ended = true;
             run.exitCode = std::stoi(line.substr(6));
         }

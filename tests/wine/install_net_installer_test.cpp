@@ -95,12 +95,12 @@ protected:
     // Waits until `count` runs have recorded their start.
     std::vector<FakeRun> WaitForRuns(size_t count) const
     {
-        // The installer records a run line by line: its command line may
-        // still be missing just after "started".
+        // The installer records a run line by line: its folder, TMP and TEMP
+        // may still be missing just after "started".
         std::vector<FakeRun> runs;
         for (int i = 0; i < 1000; ++i) {
             runs = ReadFakeRuns(record);
-            if (runs.size() >= count && !runs[count - 1].commandLine.empty())
+            if (runs.size() >= count && runs[count - 1].startRecorded)
                 break;
             Sleep(20);
         }
