@@ -13,6 +13,7 @@
 #include "install/trusted_start.h"
 #include "install/work_folder.h"
 #include "net/http_download.h"
+#include "probe/win_handles.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 
@@ -23,28 +24,11 @@ namespace {
 const DWORD kPollMilliseconds = 100;
 
 // A handle on a file without data access that keeps it from being deleted.
-class FileHold {
-public:
-    FileHold() = default;
-    ~FileHold() { Close(); }
-    FileHold(const FileHold&) = delete;
-    FileHold& operator=(const FileHold&) = delete;
-
-    void Open(const std::string& path)
-    {
-        handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    void Close()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle = INVALID_HANDLE_VALUE;
-};
+HANDLE HoldFile(const std::string& path)
+{
+    return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 // Waits one polling period, or until `done` (may be null) is signalled, while
 // handling the thread's window messages, so the property sheet this runs
@@ -133,10 +117,10 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
     // Held from its creation until its start has returned, so another
     // launch's clean-up cannot delete it in between. No data access: the
     // job's writing and the check's reading go on beside it.
-    FileHold hold;
+    DeviceHandle hold;
     bool quitSeen = false;
     if (job.GetState() == HttpDownload::Prepared) {
-        hold.Open(localPath);
+        hold.Reset(HoldFile(localPath));
         job.Run();
         while (job.GetState() != HttpDownload::Finished)
             WaitHandlingMessages(pageWindow, &quitSeen, nullptr);

@@ -46,13 +46,9 @@ bool ReadBounded(HANDLE file, unsigned long maxBytes, std::vector<unsigned char>
 
 bool ReadWholeSmallFile(const std::string& path, unsigned long maxBytes, std::vector<unsigned char>& out)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool read = ReadBounded(file, maxBytes, out);
-    CloseHandle(file);
-    return read;
+    const DeviceHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid() && ReadBounded(file.Get(), maxBytes, out);
 }
 
 bool Sha256(const std::vector<unsigned char>& data, unsigned char (&digest)[kSha256Bytes])
@@ -189,25 +185,19 @@ bool SignatureTrusted(const std::vector<unsigned char>& content, const std::vect
 }
 
 SignedFile::SignedFile(const std::string& path, const std::string& signaturePath, unsigned long maxBytes)
-    : file(INVALID_HANDLE_VALUE), trusted(false)
+    : trusted(false)
 {
     if (path.empty() || signaturePath.empty())
         return;
-    file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    file.Reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
         return;
     std::vector<unsigned char> content;
     std::vector<unsigned char> signature;
-    if (!ReadBounded(file, maxBytes, content) || !ReadWholeSmallFile(signaturePath, kMaxSignatureBytes, signature))
+    if (!ReadBounded(file.Get(), maxBytes, content) || !ReadWholeSmallFile(signaturePath, kMaxSignatureBytes, signature))
         return;
     trusted = SignatureTrusted(content, signature);
     if (trusted)
         bytes.swap(content);
-}
-
-SignedFile::~SignedFile()
-{
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
 }

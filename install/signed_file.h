@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "probe/win_handles.h"
+
 // Beside every steering file on the server, and beside its download here.
 extern const char kSignatureSuffix[];
 // Size bound of a downloaded signature.
@@ -30,7 +32,6 @@ std::string SignatureName(const std::string& fileName);
 class SignedFile {
 public:
     SignedFile(const std::string& path, const std::string& signaturePath, unsigned long maxBytes);
-    ~SignedFile();
     SignedFile(const SignedFile&) = delete;
     SignedFile& operator=(const SignedFile&) = delete;
 
@@ -39,7 +40,7 @@ public:
     const std::vector<unsigned char>& Bytes() const { return bytes; }
 
 private:
-    HANDLE file;
+    DeviceHandle file;
     bool trusted;
     std::vector<unsigned char> bytes;
 };

@@ -129,18 +129,13 @@ bool IsMakersCertificate(PCCERT_CONTEXT certificate)
     return length == needed && !publisher.empty() && std::wstring(name.data(), length - 1) == publisher;
 }
 
-VerifiedProgram::VerifiedProgram(const std::string& path) : file(INVALID_HANDLE_VALUE), trusted(false)
+VerifiedProgram::VerifiedProgram(const std::string& path)
+    : file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr)),
+      trusted(false)
 {
-    file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-        trusted = CheckSignature(file, path);
-}
-
-VerifiedProgram::~VerifiedProgram()
-{
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    if (file.Valid())
+        trusted = CheckSignature(file.Get(), path);
 }
 
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,

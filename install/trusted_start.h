@@ -8,6 +8,7 @@
 #include <string>
 
 #include "install/temp_folder.h"
+#include "probe/win_handles.h"
 
 // A downloaded program, open for reading with read sharing only from the
 // check of its signature until it is closed: nobody can write, replace or
@@ -19,14 +20,13 @@
 class VerifiedProgram {
 public:
     explicit VerifiedProgram(const std::string& path);
-    ~VerifiedProgram();
     VerifiedProgram(const VerifiedProgram&) = delete;
     VerifiedProgram& operator=(const VerifiedProgram&) = delete;
 
     bool Trusted() const { return trusted; }
 
 private:
-    HANDLE file;
+    DeviceHandle file;
     bool trusted;
 };
 

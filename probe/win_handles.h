@@ -1,4 +1,5 @@
-// Owners of the Windows handles the probes open; each closes on every path.
+// Owners of the Windows handles the probes and the install steps open; each
+// closes on every path.
 #ifndef KUVANA_PROBE_WIN_HANDLES_H
 #define KUVANA_PROBE_WIN_HANDLES_H
 
@@ -47,6 +48,11 @@ public:
         if (Valid())
             CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
+    }
+    void Reset(HANDLE handle)
+    {
+        Close();
+        handle_ = handle;
     }
 
 private:
