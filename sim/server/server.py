@@ -18,11 +18,14 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler
 
+import release
+
 CONTROL = "/_control/"
 FAULT = "/_fault/"
 TEMPLATE_LIMIT = 64 * 1024
 SIGNATURE = ".p7"
 STALL_LIMIT = 300.0
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 class Fault:
@@ -74,7 +77,10 @@ class State:
         self.ports = {}
         self.ca_der = b""
         self.signer = None
+        # Release mode (with --sign): key name -> (certificate, key).
+        self.release_keys = {}
         self.signatures = {}
+        self.measured = {}
         self.reset()
         if log_path:
             open(log_path, "wb").close()
@@ -86,6 +92,7 @@ class State:
             self.files = {}
             self.log = []
             self.aborts = []
+            self.release = release.Release()
         if getattr(self, "log_path", None):
             open(self.log_path, "wb").close()
 
@@ -115,20 +122,99 @@ class State:
         return data
 
 
-    def sign(self, data):
-        """The maker's detached signature over data, as a release carries it
-        beside its list and response files (openssl cms, DER, no content)."""
-        digest = hashlib.sha256(data).digest()
+    def sign(self, data, signers=None, options=("-md", "sha256")):
+        """A detached signature over data (openssl cms, DER, no content): by
+        default the maker's, as beside a response file."""
+        command = ["openssl", "cms", "-sign", "-binary", "-outform", "DER"] + list(options)
+        for pem, key in signers or [self.signer]:
+            command += ["-signer", pem, "-inkey", key]
+        cached = (hashlib.sha256(data).digest(), tuple(command))
         with self.lock:
-            signature = self.signatures.get(digest)
+            signature = self.signatures.get(cached)
         if signature is None:
-            pem, key = self.signer
-            signature = subprocess.run(["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-md", "sha256",
-                                        "-signer", pem, "-inkey", key], input=data, stdout=subprocess.PIPE,
-                                       stderr=subprocess.DEVNULL, check=True).stdout
+            signature = subprocess.run(command, input=data, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                       check=True).stdout
             with self.lock:
-                self.signatures[digest] = signature
+                self.signatures[cached] = signature
         return signature
+
+    def releasing(self):
+        return bool(self.release_keys)
+
+    def stored(self, target):
+        """What is stored at target: (bytes, None) for a put file or a small
+        file under the root (substitutions made), (None, path) for a larger
+        file, (None, None) for none."""
+        with self.lock:
+            data = self.files.get(target)
+        if data is not None:
+            return self.substitute(data), None
+        if not self.root:
+            return None, None
+        full = os.path.realpath(os.path.join(self.root, target.lstrip("/")))
+        if not (full == self.root or full.startswith(self.root + os.sep)) or not os.path.isfile(full):
+            return None, None
+        if os.path.getsize(full) <= TEMPLATE_LIMIT:
+            with open(full, "rb") as f:
+                return self.substitute(f.read()), None
+        return None, full
+
+    def served(self, target, base):
+        """What GET target serves (before faults), base being the request's
+        scheme://host: a list gets its release lines in release mode."""
+        data, path = self.stored(target)
+        if data is not None and self.releasing() and release.is_list(target):
+            with self.lock:
+                settings = self.release
+            data = settings.apply(data, lambda address: self.measure(base + target, address))
+        return data, path
+
+    def measure(self, list_url, address):
+        """(size, SHA-256) of what address, relative to list_url, serves on
+        this server now; an address elsewhere or without a file counts as no
+        bytes."""
+        url = urllib.parse.urlsplit(urllib.parse.urljoin(list_url, address))
+        try:
+            ours = url.scheme in ("http", "https") and (
+                url.netloc.lower() == urllib.parse.urlsplit(list_url).netloc.lower() or
+                (url.hostname in ("127.0.0.1", "localhost") and url.port in self.ports.values()))
+        except ValueError:
+            ours = False
+        target = urllib.parse.unquote(url.path)
+        if target.startswith(FAULT):
+            target = "/" + target[len(FAULT):].partition("/")[2]
+        data, path = self.stored(target) if ours else (None, None)
+        if data is not None:
+            return len(data), hashlib.sha256(data).hexdigest()
+        if path is None:
+            return 0, release.EMPTY_SHA256
+        stat = os.stat(path)
+        known = (path, stat.st_size, stat.st_mtime_ns)
+        with self.lock:
+            digest = self.measured.get(known)
+        if digest is None:
+            sha = hashlib.sha256()
+            with open(path, "rb") as f:
+                for block in iter(lambda: f.read(1 << 20), b""):
+                    sha.update(block)
+            digest = sha.hexdigest()
+            with self.lock:
+                self.measured[known] = digest
+        return stat.st_size, digest
+
+    def signature(self, target, base):
+        """The signature served as target + ".p7" when nobody put one: over
+        what target serves now, a list's with the release key in release
+        mode, anything else's with the maker's. None without a file."""
+        data, _ = self.served(target, base)
+        if data is None:
+            return None
+        if self.releasing() and release.is_list(target):
+            with self.lock:
+                settings = self.release
+            return self.sign(data, [self.release_keys[name] for name in settings.signer_names()],
+                             settings.cms_options())
+        return self.sign(data)
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -234,12 +320,32 @@ class Handler(BaseHTTPRequestHandler):
                 st.files["/" + urllib.parse.unquote(rest)] = data
             return self.simple(200, b"ok\n")
         if name == "signature" and st.signer:
-            # The maker's signature over what /<path> serves now, to pin it
-            # (put it as /<path>.p7) before the file is changed.
-            data, _ = self.stored("/" + urllib.parse.unquote(rest))
-            if data is None:
+            # The signature over what /<path> serves now.
+            signature = st.signature("/" + urllib.parse.unquote(rest), self.base())
+            if signature is None:
                 return self.simple(404, b"no such file\n")
-            return self.simple(200, st.sign(data), "application/pkcs7-signature")
+            return self.simple(200, signature, "application/pkcs7-signature")
+        if name == "pin" and st.signer:
+            # Keeps what /<path> serves now with its signature: a list with
+            # its release lines, so later changes of the files it names, or
+            # of the file itself, no longer fit.
+            target = "/" + urllib.parse.unquote(rest)
+            data, _ = st.served(target, self.base())
+            signature = st.signature(target, self.base())
+            if signature is None:
+                return self.simple(404, b"no such file\n")
+            with st.lock:
+                if release.is_list(target) and st.releasing():
+                    st.files[target] = data
+                st.files[target + SIGNATURE] = signature
+            return self.simple(200, b"ok\n")
+        if name == "release" and st.releasing():
+            try:
+                with st.lock:
+                    st.release = st.release.changed(urllib.parse.unquote(rest))
+            except ValueError as e:
+                return self.simple(400, ("bad release option %s\n" % e).encode())
+            return self.simple(200, b"ok\n")
         if name == "script":
             options, _, target = urllib.parse.unquote(rest).partition("/")
             try:
@@ -255,32 +361,23 @@ class Handler(BaseHTTPRequestHandler):
             return self.simple(200, b"ok\n")
         return self.simple(404, b"unknown control\n")
 
-    def content(self, target):
-        data, path = self.stored(target)
-        st = self.state()
-        if data is None and path is None and st.signer and target.endswith(SIGNATURE):
-            # A signature nobody put: the maker's, over what the file serves now.
-            data, _ = self.stored(target[:-len(SIGNATURE)])
-            if data is not None:
-                return st.sign(data), None
-        return data, path
+    def base(self):
+        """scheme://host of this request: a proxy request's own, else this listener's."""
+        parts = urllib.parse.urlsplit(self.path)
+        if parts.scheme and parts.netloc:
+            return "%s://%s" % (parts.scheme, parts.netloc)
+        scheme = "https" if isinstance(self.connection, ssl.SSLSocket) else "http"
+        return "%s://%s" % (scheme, self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_address[1])
 
-    def stored(self, target):
+    def content(self, target):
         st = self.state()
-        with st.lock:
-            data = st.files.get(target)
-        if data is not None:
-            return st.substitute(data), None
-        if not st.root:
-            return None, None
-        full = os.path.realpath(os.path.join(st.root, target.lstrip("/")))
-        if not (full == st.root or full.startswith(st.root + os.sep)) or not os.path.isfile(full):
-            return None, None
-        size = os.path.getsize(full)
-        if size <= TEMPLATE_LIMIT:
-            with open(full, "rb") as f:
-                return st.substitute(f.read()), None
-        return None, full
+        data, path = st.served(target, self.base())
+        if data is None and path is None and st.signer and target.endswith(SIGNATURE):
+            # A signature nobody put, over what the file serves now.
+            signature = st.signature(target[:-len(SIGNATURE)], self.base())
+            if signature is not None:
+                return signature, None
+        return data, path
 
     # -- one response, with its faults -------------------------------------
     def serve(self, target, fault, send_body):
@@ -462,6 +559,8 @@ def main():
     parser.add_argument("--tls", metavar="CERTDIR", help="also serve HTTPS (server.pem/key, other.pem/key, ca.der)")
     parser.add_argument("--sign", metavar="CERTDIR",
                         help="serve <path>.p7, when nobody put one, signed with maker.pem/key over <path>")
+    parser.add_argument("--release-keys", metavar="DIR", default=os.path.join(HERE, "release-keys"),
+                        help="with --sign: sign lists with test-release.pem/key here (release mode)")
     parser.add_argument("--log", help="append every request head to this file")
     parser.add_argument("--ready", help="write the ports as JSON here once listening")
     parser.add_argument("--forever", action="store_true",
@@ -471,6 +570,11 @@ def main():
     state = State(args.root, args.log)
     if args.sign:
         state.signer = (os.path.join(args.sign, "maker.pem"), os.path.join(args.sign, "maker.key"))
+        keys = args.release_keys
+        state.release_keys = {"release": (os.path.join(keys, "test-release.pem"), os.path.join(keys, "test-release.key")),
+                              "next": (os.path.join(keys, "test-release-next.pem"),
+                                       os.path.join(keys, "test-release-next.key")),
+                              "maker": state.signer}
     servers = {"http": Server(state, args.port)}
     if args.tls:
         servers["https"] = Server(state, 0, tls_context(args.tls, "server"))

@@ -58,3 +58,10 @@ function(kuvana_wine_server_add_test test target)
   set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${S_TIMEOUT}
     ENVIRONMENT "KUVANA_WINEPREFIX=${KUVANA_WINEPREFIX};KUVANA_TIMEOUT=${S_TIMEOUT};${S_ENV}")
 endfunction()
+
+# The release mode (lists with release lines, signed with the release key) as
+# a client sees it, checked with openssl; needs no Wine.
+add_test(NAME sim.server_release
+  COMMAND ${Python3_EXECUTABLE} ${KUVANA_SERVER_DIR}/with-server --sign ${KUVANA_SERVER_CERTS}
+          -- ${Python3_EXECUTABLE} ${KUVANA_SERVER_DIR}/release_test.py ${KUVANA_SERVER_CERTS})
+set_tests_properties(sim.server_release PROPERTIES TIMEOUT 120)

@@ -89,7 +89,16 @@ std::string ServerRootDir()
     return "Z:" + root;
 }
 
-bool ServerReset() { return Control("GET", "reset", std::string(), nullptr); }
+bool ServerReset()
+{
+    const char* language = GetSystemDefaultLangID() == 0x0411 ? "ja" : "en";
+    return Control("GET", "reset", std::string(), nullptr) && ServerSetRelease(std::string("language=") + language);
+}
+
+bool ServerSetRelease(const std::string& options)
+{
+    return Control("GET", "release/" + options, std::string(), nullptr);
+}
 
 bool ServerScript(const std::string& path, const std::string& faults)
 {
@@ -101,12 +110,7 @@ bool ServerPutFile(const std::string& path, const std::string& body)
     return Control("POST", "file" + path, body, nullptr);
 }
 
-bool ServerPinSignature(const std::string& path)
-{
-    std::string signature;
-    return Control("GET", "signature" + path, std::string(), &signature) &&
-           ServerPutFile(path + ".p7", signature);
-}
+bool ServerPinSignature(const std::string& path) { return Control("GET", "pin" + path, std::string(), nullptr); }
 
 std::string ServerRequest::Header(const std::string& name) const
 {

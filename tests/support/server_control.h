@@ -23,17 +23,29 @@ int ServerClosedPort();
 std::string ServerRootDir();
 
 // Clears the request log, the scripted faults, their counters and the files
-// put with ServerPutFile.
+// put with ServerPutFile, and sets the release back to its defaults (serial 1,
+// expiring 90 days on, signed with the test release key) in this process's
+// system language (ja for 0x0411, else en).
 bool ServerReset();
+// Changes how lists (paths ending in url_list.txt) are served, until the next
+// reset: comma-separated options such as "serial=5", "expires=-60" (seconds
+// from now, or YYYY-MM-DDThh:mm:ssZ), "language=ja", "key=next" or "key=maker",
+// "omit=KPS_EXE_SIZE", "line=KPS_EXE_SIZE:12a", "extra=RELEASE_SERIAL:7",
+// "signers=2", "content=<OID>", "net=<path>", "lines=off" (see
+// sim/server/README.md). False on an unknown option.
+bool ServerSetRelease(const std::string& options);
 // Makes the plain path (e.g. "/pkg.exe") answer with the fault options
 // (e.g. "fail=2", "status=404", "stall=1000"); "none" removes them.
 bool ServerScript(const std::string& path, const std::string& faults);
 // Serves body at path (over the root directory) until the next reset.
 bool ServerPutFile(const std::string& path, const std::string& body);
 
-// Every served file has the maker's signature at path + ".p7", made over what
-// it serves. This pins the signature of what `path` serves now, so that a
-// file put there afterwards is served with a signature that no longer fits.
+// Every served file has a signature at path + ".p7", made over what it serves:
+// a list's with the release key, over the list with its release lines
+// computed from the files it names; any other file's with the maker's key.
+// This pins what `path` serves now with its signature (a list together with
+// its release lines), so that a list, a file it names or the file itself put
+// afterwards no longer fits.
 bool ServerPinSignature(const std::string& path);
 
 struct ServerRequest {

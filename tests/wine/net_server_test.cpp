@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/server_control.h"
+#include "support/stored_serial.h"
 
 namespace {
 
@@ -115,6 +116,41 @@ TEST_F(ServerTest, HttpsWithTheTestCaAndNotWithAnUnknownOne)
     Fetch bad = Get(ServerBadTlsUrl("/s.txt"));
     EXPECT_FALSE(bad.sent);
     EXPECT_NE(0u, bad.error);
+}
+
+TEST_F(ServerTest, ReleaseLinesFollowTheSettingsAndTheSystemLanguage)
+{
+    ASSERT_TRUE(ServerPutFile("/l/url_list.txt", "KPS_EXE,/k.exe"));
+    ASSERT_TRUE(ServerPutFile("/k.exe", "kps"));
+    const std::string language = GetSystemDefaultLangID() == 0x0411 ? "ja" : "en";
+    const std::string kps = "KPS_EXE_SHA256,ecd81417359fb32af5f5f9188868aceb495fb3a599b77f5d9280d06571c74c83\r\n"
+                            "KPS_EXE_SIZE,3\r\n";
+    EXPECT_NE(std::string::npos, Get(ServerUrl("/l/url_list.txt")).body.find(
+                                     "RELEASE_LANGUAGE," + language + "\r\n" + kps));
+    ASSERT_TRUE(ServerSetRelease("serial=7"));
+    EXPECT_NE(std::string::npos, Get(ServerUrl("/l/url_list.txt")).body.find("\r\nRELEASE_SERIAL,7\r\n"));
+    EXPECT_FALSE(ServerSetRelease("serial=seven"));
+    // Pinned, the list keeps the lines of the file it named.
+    ASSERT_TRUE(ServerPinSignature("/l/url_list.txt"));
+    ASSERT_TRUE(ServerPutFile("/k.exe", "swapped"));
+    EXPECT_NE(std::string::npos, Get(ServerUrl("/l/url_list.txt")).body.find(kps));
+}
+
+TEST(StoredSerialGuardTest, LeavesTheStoredSerialAsFound)
+{
+    uint64_t before = 0;
+    const bool present = ReadStoredSerial(&before);
+    for (bool startPresent : {false, true}) {
+        ASSERT_TRUE(startPresent ? WriteStoredSerial(20261209) : RemoveStoredSerial());
+        {
+            StoredSerialGuard guard;
+            ASSERT_TRUE(WriteStoredSerial(99));
+        }
+        uint64_t now = 0;
+        EXPECT_EQ(startPresent, ReadStoredSerial(&now));
+        EXPECT_EQ(startPresent ? 20261209u : 0u, now);
+    }
+    ASSERT_TRUE(present ? WriteStoredSerial(before) : RemoveStoredSerial());
 }
 
 }  // namespace
