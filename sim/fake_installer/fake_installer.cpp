@@ -5,7 +5,10 @@
 //   KUVANA_FAKE_WAIT_EVENT name of an event to wait for before ending
 //   KUVANA_FAKE_SLEEP_MS   milliseconds to sleep before ending
 //   KUVANA_FAKE_EXIT_CODE  exit code (default 0)
-// Record lines (see fake_record.h): "started", "program=", "commandline=",
+// The build makes one signed copy per package whose bytes carry its name
+// (the marker below, patched), so a swapped installer shows.
+// Record lines (see fake_record.h): "started", "package=" (that name, "any" for
+// the generic copy), "program=", "commandline=",
 // "directory=" (current directory), "tmp=", "temp=", "folder=" (the names in
 // its own folder, sorted, separated by '|'), "response=<hex bytes>" or
 // "response-unreadable", then "ended=<code>".
@@ -17,6 +20,17 @@
 #include <string>
 
 namespace {
+
+// Patched by the build: the text after '=' becomes a package's name, NUL-padded.
+volatile const char kPackageMarker[] = "KUVANA_FAKE_PACKAGE=any\0\0\0\0\0\0\0\0\0\0\0\0\0";
+
+std::string PackageName()
+{
+    std::string name;
+    for (size_t i = sizeof "KUVANA_FAKE_PACKAGE=" - 1; i < sizeof kPackageMarker && kPackageMarker[i]; ++i)
+        name.push_back(kPackageMarker[i]);
+    return name;
+}
 
 // The names in the folder of `program`, sorted, joined by '|'.
 std::string FolderNames(const std::string& program)
@@ -110,6 +124,7 @@ int main()
     std::string response;
     const bool hasResponse = ReadResponse(commandLine, response);
     Append(record, "started");
+    Append(record, "package=" + PackageName());
     Append(record, std::string("program=") + program);
     Append(record, "commandline=" + commandLine);
     char directory[MAX_PATH] = {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 struct FakeRun {
+    std::string package;      // the package whose copy ran ("any": the generic one)
     std::string program;      // the started module's full path
     std::string commandLine;  // GetCommandLineA as the program saw it
     std::string directory;    // its current directory
@@ -42,7 +43,9 @@ inline std::vector<FakeRun> ReadFakeRuns(const std::string& path)
         if (runs.empty())
             continue;
         FakeRun& run = runs.back();
-        if (line.compare(0, 8, "program=") == 0)
+        if (line.compare(0, 8, "package=") == 0)
+            run.package = line.substr(8);
+        else if (line.compare(0, 8, "program=") == 0)
             run.program = line.substr(8);
         else if (line.compare(0, 12, "commandline=") == 0)
             run.commandLine = line.substr(12);

@@ -8,6 +8,9 @@
 #   fake_lookalike.exe  signed as the maker's name with a fullwidth first letter
 #   fake_nulname.exe    signed as the maker's name with a NUL and more after it
 #   fake_tampered.exe   signed by the maker, then one byte of code changed
+#   fake_kps.exe, fake_kl.exe, fake_pcsc_b.exe
+#                       signed by the maker, each carrying its package's name
+#                       (it records "package=KPS" ...), so their bytes differ
 find_program(OSSLSIGNCODE osslsigncode REQUIRED)
 add_executable(fake_installer ${CMAKE_CURRENT_LIST_DIR}/fake_installer.cpp)
 target_compile_definitions(fake_installer PRIVATE ${KUVANA_DEFINES})
@@ -26,6 +29,17 @@ kuvana_sign_command(sign_maker maker ${fake_bin}/fake_unsigned.exe ${fake_bin}/f
 kuvana_sign_command(sign_stranger stranger ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_stranger.exe)
 kuvana_sign_command(sign_lookalike lookalike ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_lookalike.exe)
 kuvana_sign_command(sign_nulname nulname ${fake_bin}/fake_unsigned.exe ${fake_bin}/fake_nulname.exe)
+set(package_copies)
+foreach(package KPS KL PCSC_B)
+  string(TOLOWER ${package} lower)
+  kuvana_sign_command(sign_package maker ${fake_bin}/fake_${lower}_unsigned.exe ${fake_bin}/fake_${lower}.exe)
+  list(APPEND package_copies
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/package_copy.py ${fake_bin}/fake_unsigned.exe
+            ${fake_bin}/fake_${lower}_unsigned.exe ${package}
+    COMMAND ${CMAKE_COMMAND} -E remove -f ${fake_bin}/fake_${lower}.exe
+    COMMAND ${sign_package}
+    COMMAND ${CMAKE_COMMAND} -E remove -f ${fake_bin}/fake_${lower}_unsigned.exe)
+endforeach()
 add_custom_command(TARGET fake_installer POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${fake_bin}/fake_unsigned.exe
   COMMAND ${CMAKE_COMMAND} -E remove -f ${fake_bin}/fake_installer.exe ${fake_bin}/fake_stranger.exe
@@ -34,6 +48,7 @@ add_custom_command(TARGET fake_installer POST_BUILD
   COMMAND ${sign_stranger}
   COMMAND ${sign_lookalike}
   COMMAND ${sign_nulname}
+  ${package_copies}
   COMMAND ${Python3_EXECUTABLE} -c "import sys; d=bytearray(open(sys.argv[1],'rb').read()); d[0x410]^=1; open(sys.argv[2],'wb').write(d)" ${fake_bin}/fake_installer.exe ${fake_bin}/fake_tampered.exe
   COMMENT "Signing the fake installer as the maker, as another publisher and as lookalikes"
   VERBATIM)

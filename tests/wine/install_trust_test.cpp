@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,13 @@ TEST_F(TrustTest, OnlyTheMakersIntactSignatureIsTrusted)
     for (const char* other :
          {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe", "fake_lookalike.exe", "fake_nulname.exe"})
         EXPECT_FALSE(VerifiedProgram(Copy(other, temp.Path("other.exe"))).Trusted()) << other;
+    // The packages' copies are the maker's too, each with bytes of its own.
+    std::set<std::string> copies;
+    for (const char* copy : {"fake_kps.exe", "fake_kl.exe", "fake_pcsc_b.exe"}) {
+        EXPECT_TRUE(VerifiedProgram(Copy(copy, temp.Path(copy))).Trusted()) << copy;
+        copies.insert(ReadWholeFile(ProgramFolder() + copy));
+    }
+    EXPECT_EQ(copies.size(), 3u);
     // Bytes riding along inside the certificate table (its size and the
     // entry's length grown over them, which Windows ignores without its
     // padding check) or after it.
