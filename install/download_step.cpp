@@ -46,12 +46,15 @@ void SetBar(HWND bar, int percent)
 // nobody is left to wait for the file, and the worker must not outlive the
 // wizard by a whole download.
 bool Attempt(HWND pageWindow, HttpDownload& job, HWND bar, const char* url, const std::string& localPath,
-             unsigned long long maxBytes)
+             unsigned long long maxBytes, bool retry)
 {
     // The working folder is ours alone: what lies there under this name is an
     // earlier attempt's, and the new file is created only where none exists.
-    if (!localPath.empty())
+    // Only a retry waits for it to go; before a first attempt nothing can hold it.
+    if (!localPath.empty() && retry)
         RemoveEarlierFile(localPath);
+    else if (!localPath.empty())
+        DeleteFileA(localPath.c_str());
     job.SetLocalFileRules(true, maxBytes);
     job.Start(url, localPath.c_str());
     if (job.GetState() != HttpDownload::Prepared) {
@@ -98,13 +101,14 @@ void Download(HWND pageWindow, const std::string& folder, const char* url, const
     const std::string localPath = LocalPath(folder, name);
     const std::string signatureUrl = SignatureAddress(url != nullptr ? url : "");
     const std::string signaturePath = LocalPath(folder, SignatureName(name));
-    for (;;) {
+    for (bool retry = false;; retry = true) {
         // The failed attempt's jobs live until the user has answered.
         HttpDownload job;
         HttpDownload signatureJob;
-        bool done = Attempt(pageWindow, job, bar, url, localPath, maxBytes);
+        bool done = Attempt(pageWindow, job, bar, url, localPath, maxBytes, retry);
         if (done && withSignature)
-            done = Attempt(pageWindow, signatureJob, bar, signatureUrl.c_str(), signaturePath, kMaxSignatureBytes);
+            done = Attempt(pageWindow, signatureJob, bar, signatureUrl.c_str(), signaturePath, kMaxSignatureBytes,
+                           retry);
         if (done && check)
             done = check();
         if (done)

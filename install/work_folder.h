@@ -34,7 +34,6 @@ public:
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
 
-    bool Created() const { return !path.empty(); }
     // The folder with its trailing backslash; empty when it could not be created.
     const std::string& Path() const { return path; }
     // Leaves the folder in place: a started net installer runs from it.

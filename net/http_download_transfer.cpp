@@ -78,8 +78,11 @@ int HttpDownload::Transfer(DWORD* error)
     if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr))
         return failed(305000);
     ULONGLONG length = 0;
-    if (!ParseContentLength(lengthText, &length))
+    if (!ParseContentLength(lengthText, &length)) {
+        // The query succeeded, so the header itself is at fault.
+        *error = ERROR_HTTP_INVALID_HEADER;
         return 305000;
+    }
     if (sizeLimit != 0 && length > sizeLimit)
         return 306000;
     totalBytes = length;

@@ -165,7 +165,7 @@ TEST(UrlListLookup, OverlongEntriesAreSkippedAndBytesAboveAsciiKept)
     EXPECT_EQ(urls.Lookup("KPS_EXE"), "");
 }
 
-TEST(PlainFileName, OnlyShortNamesOfLettersDigitsDotsUnderscoresAndHyphens)
+TEST(PlainFileName, PrintableAsciiUpTo64WithoutPathCharactersEdgeDotsOrBlanksOrDeviceNames)
 {
     for (const char* good : {"setup.exe", "KpsSetup_1-2.iss", "a", "CONSOLE.exe", "COM10.exe", "LPT0", "x.CON",
                              "nul_x.txt", "Setup JP.exe", "kps(2).exe", "a%2e.exe", "x~1,;=[]{}'`!@#$&+.iss"})

@@ -221,9 +221,16 @@ TEST_F(DownloadStepTest, LocalFileThatCannotBeCreatedAsksAtOnce)
 {
     ASSERT_TRUE(ServerPutFile("/pkg/setup.exe", Body(100)));
     ASSERT_TRUE(CreateDirectoryA(temp.Path("setup.exe").c_str(), nullptr));
-    MessageBoxScript boxes;
-    EXPECT_TRUE(Cancelled(ServerUrl("/pkg/setup.exe"), "setup.exe"));
-    EXPECT_EQ(boxes.Count(), 1u);
+    // A folder in the file's place, and a folder that is gone: a first
+    // attempt waits for no earlier file.
+    for (const std::string& where : {temp.Folder(), temp.Path("gone\\")}) {
+        folder = where;
+        MessageBoxScript boxes;
+        const DWORD start = GetTickCount();
+        EXPECT_TRUE(Cancelled(ServerUrl("/pkg/setup.exe"), "setup.exe")) << where;
+        EXPECT_LT(GetTickCount() - start, 2000u) << where;
+        EXPECT_EQ(boxes.Count(), 1u) << where;
+    }
     EXPECT_TRUE(ServerRequests().empty());
 }
 

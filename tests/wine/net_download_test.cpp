@@ -236,20 +236,25 @@ TEST_F(DownloadTest, FailedResponsesEndWithTheirTransferCode)
     struct Case {
         const char* path;
         int result;
+        LONG systemError;
     } cases[] = {
-        {"/missing.bin", 304000},
-        {"/_fault/status=500/f.bin", 304000},
-        {"/_fault/status=400/f.bin", 304000},
+        {"/missing.bin", 304000, 0},
+        {"/_fault/status=500/f.bin", 304000, 0},
+        {"/_fault/status=400/f.bin", 304000, 0},
         // Only a plain 200 is saved: not a transformed copy, not a part.
-        {"/_fault/status=203/f.bin", 314000},
-        {"/_fault/status=206/f.bin", 314000},
-        {"/_fault/chunked/f.bin", 305000},
-        {"/_fault/nolength/f.bin", 305000},
+        {"/_fault/status=203/f.bin", 314000, 0},
+        {"/_fault/status=206/f.bin", 314000, 0},
+        {"/_fault/chunked/f.bin", 305000, ERROR_HTTP_HEADER_NOT_FOUND},
+        {"/_fault/nolength/f.bin", 305000, ERROR_HTTP_HEADER_NOT_FOUND},
+        // A length that is no number, or more than 64 bits hold.
+        {"/_fault/length=-1/f.bin", 305000, ERROR_HTTP_INVALID_HEADER},
+        {"/_fault/length=184467440737095516160/f.bin", 305000, ERROR_HTTP_INVALID_HEADER},
     };
     for (const Case& c : cases) {
         HttpDownload job;
         EXPECT_EQ(c.result, Download(job, ServerUrl(c.path))) << c.path;
         EXPECT_EQ(c.result, Job::TransferResult(job)) << c.path;
+        EXPECT_EQ(c.systemError, Job::SystemError(job)) << c.path;
         EXPECT_EQ("", ReadFileText(local)) << c.path;  // no data read
     }
 }

@@ -177,7 +177,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const WorkFolder work(kCheckFolderPrefix);
-    if (!work.Created()) {
+    if (work.Path().empty()) {
         fprintf(stderr, "release_check: no working folder under the temporary folder\n");
         return 2;
     }
