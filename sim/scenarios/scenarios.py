@@ -16,6 +16,9 @@ PACKAGES = {
     "PCSC_B": ("/Products/kuvana/pcrw/driver/pcscb/pcscb_setup.iss",
                "/Products/kuvana/pcrw/driver/pcscb/pcscb_setup.exe"),
 }
+# Each package's installer on the server: a copy of the fake installer signed
+# by the maker that carries the package's name, so the three differ in bytes.
+PACKAGE_PROGRAMS = {"KPS": "fake_kps.exe", "KL": "fake_kl.exe", "PCSC_B": "fake_pcsc_b.exe"}
 LIST_PATHS = {
     "en": "/Products/kuvana/pcrw/driver/netinstaller/en/url_list.txt",
     "ja": "/Products/kuvana/pcrw/driver/netinstaller/ja/url_list.txt",
@@ -31,8 +34,16 @@ DEFAULT = "default"
 #   installed     the reader software's DisplayVersion (registered as installed)
 #   faults        {server path: fault options} (see sim/server/README.md)
 #   offered       {package: program in the build's bin folder the server offers as
-#                 its installer} (default fake_installer.exe, signed by the maker)
+#                 its installer} (default the package's own, PACKAGE_PROGRAMS)
 #   changed       server paths whose first byte is changed after the release was signed
+#   swapped       {package: other package} whose signed installer the server serves
+#                 in its place after the release was signed
+#   release_age_days  the release is served as signed that many days ago for 90 days
+#                 (its serial that day's time; past 90 days it has expired)
+#   first         fields of a first run on the same machine (with the release then
+#                 served) before this one, e.g. a newer release the machine accepts
+#   message       the message every message box must show (e.g. 122)
+#   list_refused  the class installer must fetch nothing beyond the list and its signature
 #   refused       packages whose installer must be refused (message 124, not run)
 #   listed        {URL-list key: server path} the list names instead of the
 #                 package's own file (the server serves the fake installer there)
@@ -111,6 +122,42 @@ SCENARIOS = {
         "refused": ["KPS"],
         "license": "accept",
         "answers": ["ok"],
+    },
+    "rollback": {
+        "title": "The machine accepts a release, then the server serves an older signed one: message 122, "
+                 "nothing runs",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "first": {"title": "today's release is accepted and KPS installed", "answers": [], "faults": {},
+                  "release_age_days": 0, "message": None, "list_refused": False},
+        "release_age_days": 30,
+        # The list comes slowly enough for the progress page to be seen.
+        "faults": {LIST_PATHS["en"]: "delay=1500"},
+        "license": "accept",
+        "answers": ["cancel"],
+        "message": 122,
+        "list_refused": True,
+    },
+    "swapped-installer": {
+        "title": "KL's signed installer is served as KPS's: its hash is not the list's, message 124, nothing runs",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "swapped": {"KPS": "KL"},
+        "refused": ["KPS"],
+        "license": "accept",
+        "answers": ["ok"],
+        "message": 124,
+    },
+    "expired-release": {
+        "title": "The server serves a release signed 91 days ago for 90 days: expired, message 122, nothing runs",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "release_age_days": 91,
+        "faults": {LIST_PATHS["en"]: "delay=1500"},
+        "license": "accept",
+        "answers": ["cancel"],
+        "message": 122,
+        "list_refused": True,
     },
     "windows-11": {
         "title": "Windows 11, Japanese system, one ZRW-410/P reader: all three packages, as on Windows 10",

@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""tools/release-key and tools/release-sign on a release folder of their own,
+checked with openssl. Exits non-zero on a failure."""
+
+import datetime
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+NETINSTALLER = "Products/kuvana/pcrw/driver/netinstaller"
+failures = []
+
+
+def check(name, condition, detail=""):
+    if not condition:
+        failures.append("%s: %s" % (name, detail))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def tool(*args):
+    run = subprocess.run([os.path.join(ROOT, "tools", args[0])] + list(args[1:]), capture_output=True, text=True)
+    return run.returncode, run.stdout + run.stderr
+
+
+def pin_of(cert):
+    key = subprocess.run(["openssl", "x509", "-in", cert, "-pubkey", "-noout"], capture_output=True).stdout
+    return hashlib.sha256(subprocess.run(["openssl", "pkey", "-pubin", "-outform", "DER"], input=key,
+                                         capture_output=True).stdout).hexdigest()
+
+
+def verifies(path, cert):
+    return subprocess.run(["openssl", "cms", "-verify", "-binary", "-inform", "DER", "-in", path + ".p7", "-content",
+                           path, "-CAfile", cert, "-purpose", "any", "-out", os.devnull],
+                          capture_output=True).returncode == 0
+
+
+def release(folder, listing=b"KPS_ISS,../../kps/kps.iss\r\nKPS_EXE,../../kps/kps.exe\r\n", language="en"):
+    shutil.rmtree(folder, ignore_errors=True)
+    write(os.path.join(folder, "Products/kuvana/pcrw/driver/kps/kps.iss"), b"[InstallShield Silent]\r\n")
+    write(os.path.join(folder, "Products/kuvana/pcrw/driver/kps/kps.exe"), b"MZ kps")
+    write(os.path.join(folder, NETINSTALLER, "KuvanaNetInstaller.exe"), b"MZ net")
+    path = os.path.join(folder, NETINSTALLER, language, "url_list.txt")
+    write(path, listing)
+    return path
+
+
+def lines(path):
+    found = {}
+    for entry in read(path).split():
+        key, _, value = entry.decode().partition(",")
+        found.setdefault(key, []).append(value)
+    return found
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="release-tools-")
+    try:
+        keys = os.path.join(work, "keys")
+        status, out = tool("release-key", "new", keys)
+        key, cert = os.path.join(keys, "release.key"), os.path.join(keys, "release.pem")
+        check("release-key", status == 0 and "pin: %s" % pin_of(cert) in out, out)
+        kept = read(key)
+        check("release-key keeps its key", tool("release-key", "new", keys)[0] != 0 and read(key) == kept)
+        check("release-key: the key is its owner's only", os.stat(key).st_mode & 0o077 == 0)
+        sign = ("release-sign", os.path.join(work, "r"), "--key", key, "--cert", cert)
+
+        # A good release, signed twice: the second one replaces the first's lines.
+        path = release(os.path.join(work, "r"), b"OTHER,x KPS_EXE,../../kps/kps.exe RELEASE_SERIAL,1\r\n")
+        before = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        for attempt in ("first", "again"):
+            status, out = tool(*sign)
+            found = lines(path)
+            name = "good release, %s" % attempt
+            check(name, status == 0, out)
+            check(name, re.fullmatch(r"20\d{12}", found["RELEASE_SERIAL"][0]), found)
+            check(name, all(len(v) == 1 for v in found.values()), "a line repeated: %s" % found)
+            check(name, found["OTHER"] == ["x"] and found["RELEASE_LANGUAGE"] == ["en"], found)
+            check(name, found["KPS_EXE_SHA256"] == [hashlib.sha256(b"MZ kps").hexdigest()] and
+                  found["KPS_EXE_SIZE"] == ["6"] and found["NET_EXE_SIZE"] == ["6"] and "KPS_ISS_SIZE" not in found,
+                  found)
+            expires = datetime.datetime.strptime(found["RELEASE_EXPIRES"][0], "%Y-%m-%dT%H:%M:%SZ").replace(
+                tzinfo=datetime.timezone.utc)
+            check(name, abs(expires - before - datetime.timedelta(days=90)) < datetime.timedelta(minutes=5), expires)
+            check(name, verifies(path, cert), "signature")
+            time.sleep(1.1)  # the default serial counts seconds
+
+        absolute = b"KPS_EXE,http://download.example.com/kps.exe\r\n"
+        write(os.path.join(work, "copy.exe"), b"local copy")
+        path = release(os.path.join(work, "r"), absolute, "ja")
+        status, out = tool(*sign, "--serial", "123456789012345678", "--valid-days", "7",
+                           "--file", "http://download.example.com/kps.exe=" + os.path.join(work, "copy.exe"))
+        found = lines(path)
+        check("--serial, --valid-days, --file", status == 0 and found["RELEASE_SERIAL"] == ["123456789012345678"] and
+              found["KPS_EXE_SIZE"] == ["10"] and found["RELEASE_LANGUAGE"] == ["ja"], out + str(found))
+
+        # Refusals: (name, list, folder language, extra arguments, change to the folder, message)
+        refusals = [
+            ("absolute address without a copy", absolute, "en", (), None, "--file"),
+            ("serial not higher", b"RELEASE_SERIAL,99 KPS_EXE,../../kps/kps.exe", "en", ("--serial", "99"), None,
+             "not higher"),
+            ("no net installer", b"", "en", (), os.path.join(NETINSTALLER, "KuvanaNetInstaller.exe"), "net installer"),
+            ("no language", b"KPS_EXE,../../kps/kps.exe", "xx", (), None, "language"),
+            ("another language than its folder", b"RELEASE_LANGUAGE,ja", "en", (), None, "RELEASE_LANGUAGE,ja"),
+            ("a missing file", b"KPS_ISS,../../kps/none.iss", "en", (), None, "not a file"),
+            ("a response file above the cap", b"KPS_ISS,big.iss", "en", (), None, "cap"),
+        ]
+        for name, listing, language, extra, remove, message in refusals:
+            folder = os.path.join(work, "r")
+            path = release(folder, listing, language)
+            write(os.path.join(os.path.dirname(path), "big.iss"), b"x" * (64 * 1024 + 1))
+            if remove:
+                os.remove(os.path.join(folder, remove))
+            status, out = tool(*(sign + extra))
+            check(name, status != 0 and message in out and read(path) == listing and
+                  not os.path.exists(path + ".p7"), out)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print("FAILED:", failure)
+    print("%d failure(s)" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
