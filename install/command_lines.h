@@ -32,9 +32,11 @@ std::string ProgramCommandLine(const std::string& programPath);
 // The folder part of `path`: everything before its last backslash.
 std::string FolderOfPath(const std::string& path);
 
-// An environment block (NUL-separated "NAME=value" entries ending in an empty
-// one) with TMP and TEMP, in any case, replaced by `tempFolder` and the rest
-// kept in order.
-std::string EnvironmentWithTemp(const char* block, const std::string& tempFolder);
+// An environment block as Windows keeps it (UTF-16, NUL-separated
+// "NAME=value" entries ending in an empty one) with TMP and TEMP, in any case,
+// set to `tempFolder` where they stand, a missing one inserted where the
+// block's order (by name, ignoring case) puts it, and the rest kept as they
+// are. Repeats of either name go.
+std::wstring EnvironmentWithTemp(const wchar_t* block, const std::wstring& tempFolder);
 
 #endif

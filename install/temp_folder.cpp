@@ -27,30 +27,66 @@ ProcessHandles::~ProcessHandles()
         CloseHandle(info.hProcess);
 }
 
+namespace {
+
+// Paths and the command line are ANSI throughout; the start itself is wide so
+// that the environment passes through no code page.
+std::wstring WideFromAnsi(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], length);
+    return wide;
+}
+
+class EnvironmentStrings {
+public:
+    EnvironmentStrings() : block(GetEnvironmentStringsW()) {}
+    ~EnvironmentStrings()
+    {
+        if (block != nullptr)
+            FreeEnvironmentStringsW(block);
+    }
+    EnvironmentStrings(const EnvironmentStrings&) = delete;
+    EnvironmentStrings& operator=(const EnvironmentStrings&) = delete;
+    const wchar_t* Get() const { return block; }
+
+private:
+    wchar_t* block;
+};
+
+}  // namespace
+
 bool StartProgram(const std::string& programPath, const std::string& commandLine, const std::string& tempFolder,
                   ProcessHandles& handles)
 {
     if (tempFolder.empty())
         return false;
+    const std::wstring program = WideFromAnsi(programPath);
+    const std::wstring folder = WideFromAnsi(FolderOfPath(tempFolder));
+    // Its own folder as current directory: nothing else lies there.
+    const std::wstring directory = WideFromAnsi(FolderOfPath(programPath));
+    // CreateProcessW may write into its command line.
+    std::wstring line = WideFromAnsi(commandLine);
+    if (program.empty() || folder.empty() || line.empty())
+        return false;
     // The installer's own temporary folder: the shared one (C:\Windows\Temp for
     // SYSTEM) lets anyone prepare the folders an installer extracts into.
-    std::string environment;
+    std::wstring environment;
     {
-        char* host = GetEnvironmentStringsA();
-        if (host == nullptr)
+        const EnvironmentStrings host;
+        if (host.Get() == nullptr)
             return false;
-        environment = EnvironmentWithTemp(host, FolderOfPath(tempFolder));
-        FreeEnvironmentStringsA(host);
+        environment = EnvironmentWithTemp(host.Get(), folder);
     }
-    // Its own folder as current directory: nothing else lies there.
-    const std::string directory = FolderOfPath(programPath);
-    // CreateProcessA may write into its command line.
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     // No STARTF_USESHOWWINDOW: the program's window gets the system's default show state.
     startup.wShowWindow = SW_HIDE;
-    return CreateProcessA(programPath.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, &environment[0],
-                          directory.c_str(), &startup, handles.Out()) != FALSE;
+    return CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                          &environment[0], directory.c_str(), &startup, handles.Out()) != FALSE;
 }

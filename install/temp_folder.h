@@ -12,7 +12,7 @@
 // rather than into the current drive's root.
 bool ReadTempFolder(std::string& folder);
 
-// Owns the two handles CreateProcessA gives back.
+// Owns the two handles CreateProcess gives back.
 class ProcessHandles {
 public:
     ProcessHandles() : info() {}
@@ -27,10 +27,11 @@ private:
     PROCESS_INFORMATION info;
 };
 
-// CreateProcessA of `programPath` itself (the file that was checked, whatever
+// CreateProcessW of `programPath` itself (the file that was checked, whatever
 // the command line says), with a writable copy of `commandLine`, no
-// inheritance, flags 0, the program's own folder as current directory and the
-// caller's environment with TMP and TEMP at `tempFolder` (trailing backslash).
+// inheritance, the program's own folder as current directory and the caller's
+// environment, read in UTF-16 so that no variable passes through the ANSI code
+// page, with TMP and TEMP at `tempFolder` (trailing backslash).
 bool StartProgram(const std::string& programPath, const std::string& commandLine, const std::string& tempFolder,
                   ProcessHandles& handles);
 

@@ -5,6 +5,7 @@
 //   KUVANA_FAKE_WAIT_EVENT name of an event to wait for before ending
 //   KUVANA_FAKE_SLEEP_MS   milliseconds to sleep before ending
 //   KUVANA_FAKE_EXIT_CODE  exit code (default 0)
+//   KUVANA_FAKE_PROBE      any text, recorded as its UTF-16 bytes ("probe=<hex>")
 // The build makes one signed copy per package whose bytes carry its name
 // (the marker below, patched), so a swapped installer shows.
 // Record lines (see fake_record.h): "started", "package=" (that name, "any" for
@@ -101,6 +102,16 @@ bool ReadResponse(const std::string& commandLine, std::string& content)
     return true;
 }
 
+// The variable's UTF-16 units as bytes, as the program's own block holds it.
+std::string WideEnvironment(const wchar_t* name)
+{
+    wchar_t buffer[4096];
+    const DWORD length = GetEnvironmentVariableW(name, buffer, 4096);
+    return length > 0 && length < 4096
+               ? std::string(reinterpret_cast<const char*>(buffer), length * sizeof(wchar_t))
+               : std::string();
+}
+
 std::string Hex(const std::string& bytes)
 {
     static const char digits[] = "0123456789abcdef";
@@ -132,6 +143,7 @@ int main()
     Append(record, std::string("directory=") + directory);
     Append(record, "tmp=" + Environment("TMP"));
     Append(record, "temp=" + Environment("TEMP"));
+    Append(record, "probe=" + Hex(WideEnvironment(L"KUVANA_FAKE_PROBE")));
     Append(record, "folder=" + FolderNames(program));
     Append(record, hasResponse ? "response=" + Hex(response) : std::string("response-unreadable"));
 

@@ -12,6 +12,7 @@ struct FakeRun {
     std::string commandLine;  // GetCommandLineA as the program saw it
     std::string directory;    // its current directory
     std::string tmp, temp;    // its TMP and TEMP
+    std::string probe;        // KUVANA_FAKE_PROBE's UTF-16 bytes
     std::string folder;       // the names in its own folder, sorted, '|' between
     bool responseRead = false;
     std::string response;     // the response file's bytes
@@ -55,6 +56,8 @@ inline std::vector<FakeRun> ReadFakeRuns(const std::string& path)
             run.tmp = line.substr(4);
         else if (line.compare(0, 5, "temp=") == 0)
             run.temp = line.substr(5);
+        else if (line.compare(0, 6, "probe=") == 0)
+            run.probe = FakeUnhex(line.substr(6));
         else if (line.compare(0, 7, "folder=") == 0)
             run.folder = line.substr(7);
         else if (line.compare(0, 9, "response=") == 0) {

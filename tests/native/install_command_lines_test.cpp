@@ -17,14 +17,32 @@ TEST(InstallCommandLine, QuotesTheProgramAndKeepsTheOptionsByteForByte)
               "\"" + folder + "setup.exe\" /nodialog /noreboot /nokps -s -f1\"" + folder + "setup.iss\"");
 }
 
-TEST(StartEnvironment, TmpAndTempInAnyCaseAreReplacedAndTheRestKeptInOrder)
+// A block from a literal ending in its double NUL.
+template <size_t N>
+std::wstring Block(const wchar_t (&text)[N])
 {
-    const char host[] = "=C:=C:\\w\0Path=C:\\bin\0tmp=C:\\Windows\\Temp\0TEMPO=x\0Temp=C:\\Windows\\Temp\0A=b=c\0";
-    // Both literals end in the block's double NUL.
-    const char expected[] = "=C:=C:\\w\0Path=C:\\bin\0TEMPO=x\0A=b=c\0TMP=C:\\K\\kps-temp\0TEMP=C:\\K\\kps-temp\0";
-    EXPECT_EQ(EnvironmentWithTemp(host, "C:\\K\\kps-temp"), std::string(expected, sizeof expected));
-    const char alone[] = "TMP=C:\\K\0TEMP=C:\\K\0";
-    EXPECT_EQ(EnvironmentWithTemp("", "C:\\K"), std::string(alone, sizeof alone));
+    return std::wstring(text, N - 1);
+}
+
+TEST(StartEnvironment, TmpAndTempAreSetWhereTheyStandOrWhereTheBlockSortsThem)
+{
+    struct Case {
+        std::wstring host, expected;
+    } cases[] = {
+        // In place, in any case; a repeat goes; the rest stays as it was.
+        {Block(L"=C:=C:\\w\0Path=C:\\bin\0Temp=C:\\W\0TEMPO=x\0tmp=C:\\W\0A=b=c\0TMP=y\0\0"),
+         Block(L"=C:=C:\\w\0Path=C:\\bin\0TEMP=K\0TEMPO=x\0TMP=K\0A=b=c\0\0")},
+        // Missing ones where the order puts them, before a longer or later name.
+        {Block(L"ALLUSERSPROFILE=C:\\P\0TEMPO=x\0T_X=1\0windir=C:\\W\0\0"),
+         Block(L"ALLUSERSPROFILE=C:\\P\0TEMP=K\0TEMPO=x\0TMP=K\0T_X=1\0windir=C:\\W\0\0")},
+        {Block(L"\0"), Block(L"TEMP=K\0TMP=K\0\0")},
+        // A value outside any code page passes as it is.
+        {Block(L"PATH=C:\\\x0101\xD55C\xD83D\xDE00\0\0"),
+         Block(L"PATH=C:\\\x0101\xD55C\xD83D\xDE00\0TEMP=K\0TMP=K\0\0")},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(EnvironmentWithTemp(c.host.c_str(), L"K") == c.expected) << c.expected.size();
+    EXPECT_TRUE(EnvironmentWithTemp(nullptr, L"K") == cases[2].expected);
     EXPECT_EQ(FolderOfPath("C:\\K\\kps\\setup.exe"), "C:\\K\\kps");
     EXPECT_EQ(FolderOfPath("C:\\K\\kps-temp\\"), "C:\\K\\kps-temp");
 }

@@ -61,7 +61,11 @@ TEST_F(InstallPackageTest, StartsTheInstallerWithTheExactQuotedCommandLine)
 {
     MessageBoxScript boxes;
     SetEnvironmentVariableA("KUVANA_FAKE_EXIT_CODE", "3");  // a failing installer is not noticed
+    // Outside every ANSI code page: the environment passes through none.
+    const wchar_t probe[] = L"C:\\Users\\\x0101\xD55C\xD83D\xDE00";
+    SetEnvironmentVariableW(L"KUVANA_FAKE_PROBE", probe);
     Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
+    SetEnvironmentVariableW(L"KUVANA_FAKE_PROBE", nullptr);
 
     const std::vector<FakeRun> runs = ReadFakeRuns(record);
     ASSERT_EQ(runs.size(), 1u);
@@ -72,6 +76,7 @@ TEST_F(InstallPackageTest, StartsTheInstallerWithTheExactQuotedCommandLine)
     EXPECT_EQ(_stricmp((runs[0].tmp + "\\").c_str(), ownTemp.c_str()), 0) << runs[0].tmp;
     EXPECT_EQ(_stricmp((runs[0].temp + "\\").c_str(), ownTemp.c_str()), 0) << runs[0].temp;
     EXPECT_EQ(_stricmp(runs[0].program.c_str(), temp.Path("pkg.exe").c_str()), 0) << runs[0].program;
+    EXPECT_EQ(runs[0].probe, std::string(reinterpret_cast<const char*>(probe), sizeof probe - sizeof(wchar_t)));
     ASSERT_TRUE(runs[0].responseRead);
     EXPECT_EQ(runs[0].response, std::string(kResponse, sizeof(kResponse) - 1));
     EXPECT_TRUE(runs[0].ended);
