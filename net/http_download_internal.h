@@ -17,7 +17,8 @@ const DWORD kBufferSize = 10240;
 // INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NO_UI |
 // INTERNET_FLAG_PRAGMA_NOCACHE, and neither cookies nor a copy in the
 // account's cache: a downloaded installer has no business there.
-// Automatic authentication stays: company proxies need it.
+// Logon to servers is suppressed on each request (OpenRequest); company
+// proxies keep theirs where WinINet can tell the two apart.
 const DWORD kRequestFlags = 0xF00 | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_CACHE_WRITE;
 
 class Locked {

@@ -142,9 +142,24 @@ int HttpDownload::OpenRequest(const char* host, const char* path, INTERNET_PORT 
                 code = 306;
             }
             if (code == 0) {
-                DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
+                const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
                 requestHandle = HttpOpenRequestA(connectionHandle, "GET", path, nullptr, nullptr, nullptr, flags, 0);
-                if (requestHandle == nullptr) {
+                // No server, nor one a redirect names, gets the account's
+                // logon or a password the process used before: its challenge
+                // fails the download (304000). WinINet keeps logging on to an
+                // authenticating proxy under this option; where it lacks the
+                // option (before Internet Explorer 8) the request goes with no
+                // logon at all, to a proxy neither.
+                // A request whose close fails is never sent.
+                bool closeFailed = false;
+                if (requestHandle != nullptr &&
+                    !InternetSetOptionA(requestHandle, INTERNET_OPTION_SUPPRESS_SERVER_AUTH, nullptr, 0)) {
+                    closeFailed = !InternetCloseHandle(requestHandle);
+                    if (!closeFailed)
+                        requestHandle = HttpOpenRequestA(connectionHandle, "GET", path, nullptr, nullptr, nullptr,
+                                                         flags | INTERNET_FLAG_NO_AUTH, 0);
+                }
+                if (requestHandle == nullptr || closeFailed) {
                     SetStepError(307, GetLastError());
                     code = 307;
                 }

@@ -32,7 +32,7 @@ class Fault:
     """Options of one scripted response, parsed from "opt,opt=value,...".
     Unknown options raise ValueError so a typo fails loudly (400)."""
 
-    FLAGS = ("chunked", "nolength", "empty", "drop", "close")
+    FLAGS = ("chunked", "nolength", "empty", "drop", "close", "challenge")
     INTS = ("status", "fail", "length", "short", "stall", "extra", "delay", "redirect", "slowhead")
     PAIRS = ("trickle", "pause")
 
@@ -393,6 +393,18 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Location", "%s://127.0.0.1:%d%s" % (scheme, port, target))
             self.send_header("Content-Length", "0")
             self.end_headers()
+            return
+        if "challenge" in fault.flags:
+            # What makes a client log on with the account's own credentials.
+            body = b"log on\n"
+            self.send_response(401)
+            self.send_header("WWW-Authenticate", "NTLM")
+            self.send_header("WWW-Authenticate", "Negotiate")
+            self.send_header("WWW-Authenticate", 'Basic realm="kuvana"')
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if send_body:
+                self.wfile.write(body)
             return
         status = fault.get("status")
         if status is not None and status >= 400:
