@@ -8,7 +8,7 @@ endif()
 include(GoogleTest)
 
 # An empty source keeps the library valid while no pure sources exist.
-add_library(kuvana_pure STATIC ${KUVANA_PURE_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/empty.cpp)
+add_library(kuvana_pure STATIC ${KUVANA_PURE_SOURCES} ${KUVANA_SETUP_PURE_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/empty.cpp)
 target_include_directories(kuvana_pure PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(kuvana_pure PRIVATE -Wall -Wextra)
 

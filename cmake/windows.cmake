@@ -99,6 +99,8 @@ endfunction()
 
 # The driver package a vendor starts from.
 include(${CMAKE_SOURCE_DIR}/package/package.cmake)
+# The setup program that registers the class installer beside the declarative package.
+include(${CMAKE_SOURCE_DIR}/setup/setup.cmake)
 
 # The vendor's release check (tools/release-check runs it under Wine).
 include(${CMAKE_SOURCE_DIR}/tools/release_check/release_check.cmake)

@@ -7,8 +7,9 @@
 // Set by DllMain on process attach, cleared on detach.
 extern HINSTANCE moduleInstance;
 
-// Strings and resources are always looked up through this file name, so the
-// library must be installed under it.
+// Strings and resources are looked up in moduleInstance, or through this
+// file name where no instance was recorded (the product's code linked into
+// a test program).
 extern const char kModuleFileName[];  // "kuvana_coinst.dll"
 
 #endif

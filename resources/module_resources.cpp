@@ -4,10 +4,23 @@
 
 #include "entry/module.h"
 
+namespace {
+
+// The module's own instance: a copy installed under a versioned name
+// (kuvana_coinst_0100.dll) finds its strings too, and never another version
+// loaded beside it. Code linked into a program outside the DLL has no instance
+// of its own and finds the DLL by its name.
+HMODULE ResourceModule()
+{
+    return moduleInstance != nullptr ? moduleInstance : GetModuleHandleA(kModuleFileName);
+}
+
+}  // namespace
+
 int LoadModuleStringInto(UINT id, char* buffer)
 {
     buffer[0] = '\0';
-    return LoadStringA(GetModuleHandleA(kModuleFileName), id, buffer, kStringBufferSize);
+    return LoadStringA(ResourceModule(), id, buffer, kStringBufferSize);
 }
 
 std::string LoadModuleString(UINT id)
@@ -19,7 +32,7 @@ std::string LoadModuleString(UINT id)
 
 std::string LoadLicenseText(UINT id)
 {
-    HMODULE module = GetModuleHandleA(kModuleFileName);
+    HMODULE module = ResourceModule();
     if (module == nullptr)
         return std::string();
     HRSRC info = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(23));

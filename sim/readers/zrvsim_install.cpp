@@ -3,6 +3,8 @@
 //   zrvsim_install FILE            readers and driver files as FILE describes
 //   zrvsim_install --names A B ... one group-1 zrvemb reader per name
 //   zrvsim_install --remove        no simulated readers at all
+// --inf zrvsim_declarative.inf first installs the readers' driver from that
+// INF (beside this program) instead of zrvsim.inf.
 #include <windows.h>
 
 #include <cstdio>
@@ -101,15 +103,21 @@ int main(int argc, char** argv)
 {
     std::string error;
     bool ok;
+    const char* inf = "zrvsim.inf";
+    if (argc >= 3 && std::strcmp(argv[1], "--inf") == 0) {
+        inf = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--remove") == 0) {
         ok = readers::RemoveAll(&error);
     } else if (argc >= 2 && std::strcmp(argv[1], "--names") == 0) {
-        ok = readers::InstallNamedReaders(std::vector<std::string>(argv + 2, argv + argc), &error);
+        ok = readers::InstallNamedReaders(std::vector<std::string>(argv + 2, argv + argc), &error, inf);
     } else if (argc == 2) {
         std::vector<readers::Reader> list;
-        ok = ParseScenario(argv[1], list, error) && readers::Install(list, &error);
+        ok = ParseScenario(argv[1], list, error) && readers::Install(list, &error, inf);
     } else {
-        std::fprintf(stderr, "usage: zrvsim_install FILE | --names NAME... | --remove\n");
+        std::fprintf(stderr, "usage: zrvsim_install [--inf INF] (FILE | --names NAME...) | --remove\n");
         return 2;
     }
     if (!ok)

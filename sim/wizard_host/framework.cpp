@@ -115,23 +115,21 @@ int UpdateDriver(const std::wstring& hardwareId, const std::wstring& inf)
     return ok ? 0 : 1;
 }
 
-// --device: the framework loads the co-installers named in the device's
-// driver key. Wine unloads them after every call, while Windows keeps them
-// until the device information set is destroyed; the pages they add need
-// them loaded, so the host keeps a reference for the set's lifetime.
-bool LoadRegisteredCoInstallers(HDEVINFO set, PSP_DEVINFO_DATA element, std::vector<HMODULE>* modules,
-                                std::string* names)
+// --device: the framework loads the co-installers registered for the
+// device's setup class (CoDeviceInstallers) and those named in its driver key.
+// Wine unloads them after every call, while Windows keeps them until the
+// device information set is destroyed; the pages they add need them loaded,
+// so the host keeps a reference for the set's lifetime.
+namespace {
+
+bool LoadList(HKEY key, const wchar_t* value, std::vector<HMODULE>* modules, std::string* names)
 {
-    HKEY key = SetupDiOpenDevRegKey(set, element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
-    if (key == INVALID_HANDLE_VALUE)
-        return false;
-    WCHAR value[1024] = {};
-    DWORD type = 0, size = sizeof value - 2 * sizeof(WCHAR);
-    LONG status = RegQueryValueExW(key, L"CoInstallers32", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
+    WCHAR list[1024] = {};
+    DWORD type = 0, size = sizeof list - 2 * sizeof(WCHAR);
+    LONG status = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(list), &size);
     if (status != ERROR_SUCCESS || type != REG_MULTI_SZ)
-        return false;
-    for (const WCHAR* entry = value; *entry != L'\0'; entry += wcslen(entry) + 1) {
+        return true;
+    for (const WCHAR* entry = list; *entry != L'\0'; entry += wcslen(entry) + 1) {
         std::wstring text = entry;
         *names += (names->empty() ? "" : ";") + Utf8(text);
         HMODULE module = LoadLibraryW(text.substr(0, text.find(L',')).c_str());
@@ -139,6 +137,31 @@ bool LoadRegisteredCoInstallers(HDEVINFO set, PSP_DEVINFO_DATA element, std::vec
             return false;
         modules->push_back(module);
     }
-    return !modules->empty();
+    return true;
 }
 
+}  // namespace
+
+bool LoadRegisteredCoInstallers(HDEVINFO set, PSP_DEVINFO_DATA element, std::vector<HMODULE>* modules,
+                                Registrations* found)
+{
+    const GUID& g = element->ClassGuid;
+    WCHAR guid[40] = {};
+    swprintf(guid, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned long>(g.Data1),
+             g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+             g.Data4[7]);
+    found->classGuid = Utf8(guid);
+    HKEY key = nullptr;
+    bool ok = true;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\CoDeviceInstallers", 0, KEY_READ,
+                      &key) == ERROR_SUCCESS) {
+        ok = LoadList(key, guid, modules, &found->classCoInstallers);
+        RegCloseKey(key);
+    }
+    key = SetupDiOpenDevRegKey(set, element, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+    if (key != INVALID_HANDLE_VALUE) {
+        ok = LoadList(key, L"CoInstallers32", modules, &found->deviceCoInstallers) && ok;
+        RegCloseKey(key);
+    }
+    return ok && !modules->empty();
+}

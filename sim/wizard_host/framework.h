@@ -65,9 +65,17 @@ void Submit(const Request& request);
 // hardware id from this INF (newdev), with the codes it sent to the framework.
 int UpdateDriver(const std::wstring& hardwareId, const std::wstring& inf);
 
-// --device: loads the co-installers the device's driver key names and keeps
-// them for the set's lifetime (see framework.cpp); their names go to `names`.
+// Where the framework finds a device's co-installers: its class's value under
+// CoDeviceInstallers, and CoInstallers32 in its driver key ("a;b" lists).
+struct Registrations {
+    std::string classGuid;
+    std::string classCoInstallers;
+    std::string deviceCoInstallers;
+};
+
+// --device: loads the co-installers registered for the device's class and in
+// its driver key, and keeps them for the set's lifetime (see framework.cpp).
 bool LoadRegisteredCoInstallers(HDEVINFO set, PSP_DEVINFO_DATA element, std::vector<HMODULE>* modules,
-                                std::string* names);
+                                Registrations* found);
 
 #endif

@@ -198,7 +198,7 @@ int wmain(int argc, wchar_t** argv)
     framework.set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
     framework.element.cbSize = sizeof framework.element;
     std::vector<HMODULE> coInstallers;
-    std::string registration;
+    Registrations registration;
     bool elementReady = false;
     if (!deviceId.empty()) {
         framework.viaFramework = true;
@@ -231,14 +231,16 @@ int wmain(int argc, wchar_t** argv)
            " system-language=" + Hex(GetSystemDefaultLangID(), 4) +
            " ui-language=" + Hex(GetUserDefaultUILanguage(), 4));
     if (framework.viaFramework && elementReady)
-        Report("registration device=" + Quote(Utf8(deviceId)) + " coinstallers32=" + Quote(registration));
+        Report("registration device=" + Quote(Utf8(deviceId)) + " class=" + registration.classGuid +
+               " class-coinstallers=" + Quote(registration.classCoInstallers) +
+               " coinstallers32=" + Quote(registration.deviceCoInstallers));
     if (!elementReady) {
         ReportError("cannot create the device information element: " + std::to_string(GetLastError()));
         Report("end status=failed errors=1");
         return 1;
     }
     if (!loaded) {
-        ReportError(framework.viaFramework ? "the device's driver key names no co-installer that loads"
+        ReportError(framework.viaFramework ? "no co-installer registered for the device or its class loads"
                                            : "cannot load ClassInstaller from the DLL");
         Report("end status=failed errors=1");
         return 1;

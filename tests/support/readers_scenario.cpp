@@ -403,7 +403,7 @@ bool RemoveAll(std::string* error)
     return ok;
 }
 
-bool Install(const std::vector<Reader>& list, std::string* error)
+bool Install(const std::vector<Reader>& list, std::string* error, const char* inf)
 {
     // Wine calls the readers' co-installer for every device of every set
     // destroyed, loading and unloading it each time unless it is loaded, as
@@ -443,7 +443,7 @@ bool Install(const std::vector<Reader>& list, std::string* error)
         RegCloseKey(key);
     }
     if (ok)
-        ok = RemoveStaleCoInstaller(error) && UpdateDriver(ModuleDirectory() + "\\zrvsim.inf", error);
+        ok = RemoveStaleCoInstaller(error) && UpdateDriver(ModuleDirectory() + "\\" + inf, error);
     for (size_t i = 0; ok && i < list.size(); ++i) {
         HKEY key = SetupDiOpenDevRegKey(set, &devices[i], DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_WRITE);
         if (key == INVALID_HANDLE_VALUE) {
@@ -615,13 +615,13 @@ std::string ParametersValue(int kind)
     return kind == 1 ? "101c" : "101";
 }
 
-bool InstallNamedReaders(const std::vector<std::string>& names, std::string* error)
+bool InstallNamedReaders(const std::vector<std::string>& names, std::string* error, const char* inf)
 {
     std::vector<Reader> list;
     for (size_t i = 0; i < names.size(); ++i)
         list.push_back(NamedReader(names[i], uint32_t(i)));
     RemoveDriverFiles();
-    return InstallDriverFile(1, "1.0.0.0", error) && Install(list, error);
+    return InstallDriverFile(1, "1.0.0.0", error) && Install(list, error, inf);
 }
 
 std::string RunSelfWithWindowsVersion(const char* version, const char* resultVariable)

@@ -50,8 +50,10 @@ uint32_t EmbIdentity(int group, uint32_t s, uint32_t n, bool bit14 = true);
 // waits until their interfaces are present. False with a message on failure.
 // The driver is installed from zrvsim.inf by Wine's framework in a child
 // process, bin/wizard/wizard_host.exe --update-driver, so the class installer
-// it registers as co-installer finds the simulated setupapi.
-bool Install(const std::vector<Reader>& readers, std::string* error = nullptr);
+// it registers as co-installer finds the simulated setupapi. `inf` names the
+// INF beside this program: zrvsim.inf registers the class installer as the
+// device's co-installer, zrvsim_declarative.inf installs the driver only.
+bool Install(const std::vector<Reader>& readers, std::string* error = nullptr, const char* inf = "zrvsim.inf");
 
 // The wizard host's report of the last Install's driver installation: one
 // "framework code=0x.. name=DIF_... result=0|1 error=0x..." line per code
@@ -115,7 +117,8 @@ extern const char driverSoftwareKey[]; // "DriverVersion"
 
 // A typical machine for the wizard: the given readers with their names,
 // the zrvemb driver file present (ProductVersion 1.0.0.0), nothing else.
-bool InstallNamedReaders(const std::vector<std::string>& names, std::string* error = nullptr);
+bool InstallNamedReaders(const std::vector<std::string>& names, std::string* error = nullptr,
+                         const char* inf = "zrvsim.inf");
 
 // Runs this program once more with the prefix reporting version ("winxp64",
 // "vista", "win7", "win10"; Wine's names for this program's AppDefaults key) and the

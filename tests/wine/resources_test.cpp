@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "entry/module.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 #include "support/dialog_template.h"
@@ -261,7 +262,8 @@ TEST(Icons, ThreeGroups)
         EXPECT_NE(FindResourceA(Dll(), MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(14)), nullptr) << id;
 }
 
-// Loaded under another file name, the module's own lookups by name find nothing.
+// Loaded under another file name, lookups by name find nothing; through the
+// module's own instance, as DllMain records it, they find its strings.
 TEST(OtherFileName, StringsAndLicenseStayEmpty)
 {
     char exe[MAX_PATH];
@@ -274,7 +276,11 @@ TEST(OtherFileName, StringsAndLicenseStayEmpty)
         char buffer[1024] = {};
         EXPECT_GT(LoadStringA(other, 101, buffer, 1024), 0);  // the resources are there
         EXPECT_EQ(LoadModuleString(101), "");
-        EXPECT_EQ(LoadLicenseText(125), "");
+        EXPECT_EQ(LoadLicenseText(IDR_LICENSE_ENGLISH), "");
+        moduleInstance = other;
+        EXPECT_EQ(LoadModuleString(101), buffer);
+        EXPECT_NE(LoadLicenseText(IDR_LICENSE_ENGLISH), "");
+        moduleInstance = nullptr;
         return;
     }
     std::string dir(exe, strrchr(exe, '\\') + 1);
