@@ -4,6 +4,7 @@
 #include <setupapi.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "setup/coinstaller_list.h"
 
@@ -113,6 +114,30 @@ bool PresentDevicesRunVersion(const DriverPackage& package)
         any = true;
     }
     return any;
+}
+
+// A present device with this hardware or compatible id. Asked before
+// installing, as not every framework reports a missing device as an error.
+bool DevicePresent(const std::string& id)
+{
+    DeviceList set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
+    if (set.Get() == INVALID_HANDLE_VALUE)
+        return true;  // let the installation itself tell
+    SP_DEVINFO_DATA device;
+    for (DWORD i = 0;; ++i) {
+        device.cbSize = sizeof device;
+        if (!SetupDiEnumDeviceInfo(set.Get(), i, &device))
+            return false;
+        for (DWORD property : {DWORD(SPDRP_HARDWAREID), DWORD(SPDRP_COMPATIBLEIDS)}) {
+            char ids[2048] = {};
+            if (!SetupDiGetDeviceRegistryPropertyA(set.Get(), &device, property, nullptr,
+                                                   reinterpret_cast<BYTE*>(ids), sizeof ids - 2, nullptr))
+                continue;
+            for (const char* p = ids; *p != '\0'; p += strlen(p) + 1)
+                if (_stricmp(p, id.c_str()) == 0)
+                    return true;
+        }
+    }
 }
 
 }  // namespace
@@ -283,6 +308,10 @@ DriverResult InstallDriver(const DriverPackage& package, bool* restart, std::vec
     lines->push_back("added to the driver store as " + std::string(published));
     DriverResult result = DriverResult::NoReader;
     for (const std::string& id : package.hardwareIds) {
+        if (!DevicePresent(id)) {
+            lines->push_back(id + ": no reader present");
+            continue;
+        }
         BOOL reboot = FALSE;
         BOOL ok = UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), package.inf.c_str(), 0, &reboot);
         DWORD error = ok ? 0 : GetLastError();

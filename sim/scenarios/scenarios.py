@@ -54,7 +54,14 @@ DEFAULT = "default"
 #                 ("what", "changed", "offered", "listed", as above)
 #   click_link    properties: activate the net-installer link
 #   windows       the machine's Windows: "11", "10" (the default), "7", "vista" or
-#                 "xp" (XP x64, a system older than 6.0: a restart prompt)
+#                 "xp" (XP x64, a system older than 6.0: a restart prompt). 10 and 11
+#                 take the declarative driver package with the setup program,
+#                 7, Vista and XP the legacy package with the device co-installer
+#   setup         declarative route: "before-reader" (the default: kuvana_setup
+#                 install, then the reader is plugged in) or "after-driver" (the
+#                 reader's driver first, no pages; then kuvana_setup install)
+#   class_value   entries the readers' class value under CoDeviceInstallers
+#                 holds before the run (mode "setup-remove")
 SCENARIOS = {
     "default": {
         "title": "English system, one reader: the basic package is downloaded and installed",
@@ -196,6 +203,18 @@ SCENARIOS = {
         "readers": ["ZRW-380"],
         "license": "accept",
         "windows": "xp",
+    },
+    "setup-after-driver": {
+        "title": "The reader's driver is installed first, so no pages appear; kuvana_setup install brings them",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "license": "accept",
+        "setup": "after-driver",
+    },
+    "setup-remove": {
+        "title": "kuvana_setup install, then remove: the class's value holds only what was there before",
+        "mode": "setup-remove",
+        "class_value": ["zrvsim_other.dll,OtherCoInstaller"],
     },
     "release-check": {
         "title": "The vendor's release check on a good release (exit 0) and a broken one (exit 1)",

@@ -1,0 +1,91 @@
+"""The vendor's setup program (kuvana_setup.exe) in the main job's scenarios:
+the declarative route registers the class installer as the readers' class
+co-installer through it, and setup-remove shows that it takes out only its own
+entry.
+
+The program runs from a folder of its own beside the scenario's work, as a
+vendor ships it (with the class installer under its versioned name), plus the
+simulated setupapi.dll: Wine's framework calls the class co-installer while
+the program installs the driver, and the class installer's calls need the
+simulator there as in the wizard host.
+"""
+
+import glob
+import os
+import shutil
+import subprocess
+
+SIM_CLASS = "{6E3B1D52-8C0A-4F7E-9B21-5D4C3A2F1E07}"  # sim/readers/zrvsim.inx
+CO_DEVICE_INSTALLERS = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\CoDeviceInstallers"
+DECLARATIVE_INF = "zrvsim_declarative.inf"
+LEGACY_INF = "zrvsim.inf"
+
+# kuvana_setup.exe's exit codes (setup/setup_main.cpp).
+EXITS = {0: "done", 1: "bad usage", 2: "refused: no administrator rights", 3: "refused: legacy package present",
+         4: "files", 5: "registry", 6: "driver not installed", 7: "registered, no reader present yet",
+         8: "registered, newer driver kept", 9: "done at the next restart"}
+
+
+def versioned_dll(build):
+    """The class installer's versioned file name in the build's package folder."""
+    names = sorted(os.path.basename(p) for p in glob.glob(os.path.join(build, "package", "kuvana_coinst_*.dll")))
+    if not names:
+        raise RuntimeError("no kuvana_coinst_<version>.dll in %s/package: build kuvana_setup" % build)
+    return names[-1]
+
+
+def vendor_folder(build, work):
+    """The shipped folder the program runs from (see the module's note)."""
+    folder = os.path.join(work, "vendor")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    package = os.path.join(build, "package")
+    wizard = os.path.join(build, "bin", "wizard")
+    for source in (os.path.join(package, "kuvana_setup.exe"), os.path.join(package, versioned_dll(build)),
+                   os.path.join(wizard, "setupapi.dll"), os.path.join(wizard, "setupapi_wine.dll")):
+        shutil.copy(source, folder)
+    return folder
+
+
+def run_setup(wine_run, env, folder, command, inf, say, indent=1):
+    """Runs `kuvana_setup command inf`, prints its lines; returns its exit code."""
+    result = subprocess.run([wine_run, os.path.join(folder, "kuvana_setup.exe"), command, inf], env=env,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for line in result.stdout.decode("utf-8", "replace").splitlines():
+        say(line.rstrip("\r"), indent)
+    say("kuvana_setup %s exits %d (%s)" % (command, result.returncode, EXITS.get(result.returncode, "?")), indent)
+    return result.returncode
+
+
+def class_value(wine_run, env, work):
+    """The readers' class value under CoDeviceInstallers: a list, or None when
+    there is no value."""
+    exported = os.path.join(work, "codeviceinstallers.reg")
+    if os.path.exists(exported):
+        os.remove(exported)
+    subprocess.run([wine_run, "regedit", "/E", "Z:" + exported.replace("/", "\\"), CO_DEVICE_INSTALLERS], env=env,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not os.path.exists(exported):
+        return None
+    with open(exported, "rb") as f:
+        raw = f.read()
+    text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("latin-1")
+    text = text.replace("\\\r\n", "").replace("\\\n", "")
+    for line in text.splitlines():
+        line = line.strip()
+        if line.lower().startswith('"%s"=hex(7):' % SIM_CLASS.lower()):
+            data = bytes(int(b, 16) for b in line.split(":", 1)[1].replace(" ", "").split(",") if b)
+            entries = data.decode("utf-16-le").split("\0")
+            return [e for e in entries[:entries.index("") if "" in entries else len(entries)]]
+    return None
+
+
+def registry_lines(entries):
+    """.reg lines (for regedit) that set the class value to `entries`, or delete it for None."""
+    lines = ["[%s]" % CO_DEVICE_INSTALLERS]
+    if entries is None:
+        lines.append('"%s"=-' % SIM_CLASS)
+    else:
+        data = "".join(e + "\0" for e in entries) + "\0"
+        lines.append('"%s"=hex(7):%s' % (SIM_CLASS, ",".join("%02x" % b for b in data.encode("utf-16-le"))))
+    return lines + [""]
