@@ -27,7 +27,14 @@ target_link_options(kuvana_setup PRIVATE ${KUVANA_STATIC_LINK} -s)
 target_link_libraries(kuvana_setup PRIVATE newdev setupapi advapi32)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/setup/kuvana_setup.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/setup/kuvana_setup.manifest)
-add_dependencies(kuvana_setup kuvana_package)
+# The versioned copy follows every build of the DLL, not only the program's.
+add_custom_command(
+  OUTPUT ${KUVANA_PACKAGE_DIR}/${KUVANA_COINST_FILE}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kuvana_coinst> ${KUVANA_PACKAGE_DIR}/${KUVANA_COINST_FILE}
+  DEPENDS kuvana_coinst
+  COMMENT "The class installer as ${KUVANA_COINST_FILE}")
+add_custom_target(kuvana_setup_dll ALL DEPENDS ${KUVANA_PACKAGE_DIR}/${KUVANA_COINST_FILE})
+add_dependencies(kuvana_setup_dll kuvana_package)
+add_dependencies(kuvana_setup kuvana_setup_dll)
 add_custom_command(TARGET kuvana_setup POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kuvana_setup> ${KUVANA_PACKAGE_DIR}/kuvana_setup.exe
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kuvana_coinst> ${KUVANA_PACKAGE_DIR}/${KUVANA_COINST_FILE})
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kuvana_setup> ${KUVANA_PACKAGE_DIR}/kuvana_setup.exe)
