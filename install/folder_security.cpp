@@ -114,12 +114,32 @@ bool BuildWorkFolderSecurity(std::vector<BYTE>& selfRelative)
     return ReadFolderAccount(account) && BuildFolderSecurity(account, selfRelative);
 }
 
-bool TrustedSids(std::vector<BYTE> (&sids)[3])
+bool IsOwnFolder(const FolderAccount& account, const void* owner, unsigned long labelRid)
 {
-    FolderAccount account;
-    if (!WellKnownSid(WinLocalSystemSid, sids[0]) || !WellKnownSid(WinBuiltinAdministratorsSid, sids[1]) ||
-        !ReadFolderAccount(account))
+    std::vector<BYTE> system, administrators;
+    if (owner == nullptr || !IsValidSid(const_cast<void*>(owner)) || !WellKnownSid(WinLocalSystemSid, system) ||
+        !WellKnownSid(WinBuiltinAdministratorsSid, administrators))
         return false;
-    sids[2] = account.user;
-    return true;
+    PSID sid = const_cast<void*>(owner);
+    const bool trusted = EqualSid(sid, system.data()) || EqualSid(sid, administrators.data());
+    if (account.elevated || account.system)
+        return trusted && labelRid >= SECURITY_MANDATORY_HIGH_RID;
+    return trusted || (!account.user.empty() && EqualSid(sid, const_cast<BYTE*>(account.user.data())));
+}
+
+unsigned long MandatoryLabelRid(const void* sacl)
+{
+    PACL list = static_cast<PACL>(const_cast<void*>(sacl));
+    if (list == nullptr)
+        return 0;
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!GetAce(list, i, reinterpret_cast<void**>(&ace)) || ace->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE)
+            continue;
+        PSID label = &reinterpret_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace)->SidStart;
+        if (!IsValidSid(label) || *GetSidSubAuthorityCount(label) == 0)
+            return 0;
+        return *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1);
+    }
+    return 0;
 }

@@ -28,8 +28,16 @@ bool BuildFolderSecurity(const FolderAccount& account, std::vector<unsigned char
 // BuildFolderSecurity for the running account.
 bool BuildWorkFolderSecurity(std::vector<unsigned char>& selfRelative);
 
-// SYSTEM, Administrators and the running account, in that order: the owners
-// a folder of ours can have.
-bool TrustedSids(std::vector<unsigned char> (&sids)[3]);
+// Whether a folder with `owner` (a SID) and a mandatory label of `labelRid`
+// (0 for none) can be one of ours for `account`. Elevated or as SYSTEM: owned
+// by Administrators or SYSTEM and labelled High or above, since what the same
+// administrator's unelevated processes make is owned by the account's own SID
+// and labelled Medium. Otherwise: owned by SYSTEM, Administrators or the
+// account itself.
+bool IsOwnFolder(const FolderAccount& account, const void* owner, unsigned long labelRid);
+
+// The integrity level (the label SID's last RID) that `sacl` (an ACL, or null)
+// gives: 0 when it carries no mandatory label.
+unsigned long MandatoryLabelRid(const void* sacl);
 
 #endif

@@ -10,6 +10,7 @@ list(APPEND KUVANA_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/temp_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/folder_security.cpp
   ${CMAKE_CURRENT_LIST_DIR}/work_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/folder_removal.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trusted_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signed_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/list_address.cpp

@@ -27,10 +27,6 @@ ProcessHandles::~ProcessHandles()
         CloseHandle(info.hProcess);
 }
 
-namespace {
-
-// Paths and the command line are ANSI throughout; the start itself is wide so
-// that the environment passes through no code page.
 std::wstring WideFromAnsi(const std::string& text)
 {
     if (text.empty())
@@ -42,6 +38,8 @@ std::wstring WideFromAnsi(const std::string& text)
     MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], length);
     return wide;
 }
+
+namespace {
 
 class EnvironmentStrings {
 public:

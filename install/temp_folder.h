@@ -12,6 +12,11 @@
 // rather than into the current drive's root.
 bool ReadTempFolder(std::string& folder);
 
+// Paths and command lines are ANSI throughout; what must pass through no code
+// page (the environment, names an installer left) is handled wide. Empty when
+// `text` is empty or cannot be converted.
+std::wstring WideFromAnsi(const std::string& text);
+
 // Owns the two handles CreateProcess gives back.
 class ProcessHandles {
 public:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "install/command_lines.h"
+#include "install/folder_removal.h"
 #include "install/folder_security.h"
 #include "install/temp_folder.h"
 #include "probe/win_handles.h"
@@ -83,38 +84,6 @@ bool CreatePrivateDirectory(const std::string& folder)
     return CreateDirectoryA(folder.c_str(), &attributes) != FALSE;
 }
 
-// An installer's own temporary folder may hold a deep tree; deeper than this
-// is left in place rather than risking the stack.
-const int kMaxTreeDepth = 32;
-
-// Deletes everything below `folder` (trailing backslash). A link is removed
-// as what it is, never entered.
-void RemoveContents(const std::string& folder, int depth)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = folder + name;
-        const DWORD attributes = found.dwFileAttributes;
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && depth < kMaxTreeDepth)
-                RemoveContents(path + "\\", depth + 1);
-            RemoveDirectoryA(path.c_str());
-        } else if (!DeleteFileA(path.c_str()) && (attributes & FILE_ATTRIBUTE_READONLY) &&
-                   !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            // An installer may leave read-only files in its temporary folder.
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 // True when the folder open as `directory` was created at least `seconds` ago.
 bool OldEnough(HANDLE directory, unsigned seconds)
 {
@@ -130,28 +99,41 @@ bool OldEnough(HANDLE directory, unsigned seconds)
     return current >= created && current - created >= ULONGLONG(seconds) * ticksPerSecond;
 }
 
-// True when the folder open as `directory` is a real folder (not a link)
-// owned by one of the trusted accounts: one a standard user made is theirs.
+// True when the folder open as `directory` carries the owner and label a
+// folder of ours has (IsOwnFolder): one a standard user, or the same
+// administrator unelevated, made is theirs.
 bool IsOurFolder(HANDLE directory)
 {
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!GetFileInformationByHandle(directory, &information) ||
-        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
     PSID owner = nullptr;
+    PACL sacl = nullptr;
     LocalMemory descriptor;
-    if (GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Out())) != ERROR_SUCCESS ||
+    if (GetSecurityInfo(directory, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, &owner,
+                        nullptr, nullptr, &sacl, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Out())) !=
+            ERROR_SUCCESS ||
         owner == nullptr)
         return false;
-    std::vector<BYTE> sids[3];
-    if (!TrustedSids(sids))
+    FolderAccount account;
+    return ReadFolderAccount(account) && IsOwnFolder(account, owner, MandatoryLabelRid(sacl));
+}
+
+// Removes the program's folder of a stale working folder at `folder`: false
+// when the program is there and cannot be deleted (held by a launch, or
+// running), or when something other than a plain folder has its name.
+bool RemoveProgramFolder(const std::wstring& folder, const FolderEntry& entry, const std::wstring& fileName)
+{
+    const std::wstring path = folder + L"\\" + entry.name;
+    HeldEntry program;
+    if (!program.Open(path, entry.attributes) || !program.IsPlainFolder())
         return false;
-    for (std::vector<BYTE>& sid : sids)
-        if (EqualSid(owner, sid.data()))
-            return true;
-    return false;
+    const std::vector<FolderEntry> names = program.List();
+    if (const FolderEntry* file = FindEntry(names, fileName)) {
+        HeldEntry held;
+        if (!held.Open(path + L"\\" + file->name, file->attributes) || !held.IsPlainFile() || !held.MarkForDeletion())
+            return false;
+    }
+    // Goes when closed, and only if nothing else is left in it.
+    program.MarkForDeletion();
+    return true;
 }
 
 }  // namespace
@@ -193,8 +175,16 @@ std::string WorkFolder::MakeSubfolder(const std::string& name) const
 
 void RemoveFolderTree(const std::string& folder)
 {
-    RemoveContents(folder, 0);
-    RemoveDirectoryA(folder.c_str());
+    std::wstring path = WideFromAnsi(folder);
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    DWORD listed = 0;
+    HeldEntry held;
+    if (path.empty() || !ListedAttributes(path, listed) || !held.Open(path, listed) || !held.IsPlainFolder())
+        return;
+    for (const FolderEntry& entry : held.List())
+        RemoveEntry(path, entry);
+    held.MarkForDeletion();
 }
 
 WorkFolder::~WorkFolder()
@@ -214,40 +204,45 @@ void RemoveStaleWorkFolders(const char* prefix, const char* programSubfolder, co
     std::string root;
     if (!ReadTempFolder(root))
         return;
-    std::vector<std::string> candidates;
+    std::vector<FolderEntry> candidates;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((root + prefix + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsWorkFolderName(found.cFileName, prefix))
-            candidates.push_back(root + found.cFileName);
+        if (IsWorkFolderName(found.cFileName, prefix)) {
+            FolderEntry entry;
+            entry.name = WideFromAnsi(root + found.cFileName);
+            entry.attributes = found.dwFileAttributes;
+            candidates.push_back(entry);
+        }
     } while (FindNextFileA(search, &found));
     FindClose(search);
 
-    for (const std::string& folder : candidates) {
+    const std::wstring program = WideFromAnsi(programSubfolder);
+    const std::wstring file = WideFromAnsi(fileName);
+    const std::wstring programTemp = WideFromAnsi(TempSubfolderName(programSubfolder));
+    for (const FolderEntry& candidate : candidates) {
         // Held open without delete sharing from the check to the removal, so
         // the folder checked is the folder removed; it goes when the handle
         // closes, and only if nothing is left in it.
-        DeviceHandle directory(CreateFileA(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        HeldEntry folder;
         // A folder younger than that may belong to a launch still between
         // its download and its start.
-        if (!directory.Valid() || !IsOurFolder(directory.Get()) || !OldEnough(directory.Get(), minimumAgeSeconds))
+        if (!folder.Open(candidate.name, candidate.attributes) || !folder.IsPlainFolder() ||
+            !IsOurFolder(folder.Get()) || !OldEnough(folder.Get(), minimumAgeSeconds))
             continue;
+        const std::vector<FolderEntry> entries = folder.List();
         // A net installer still running from its folder keeps the file open,
         // as does a launch from its download to its start; the folder stays
         // until a later launch.
-        const std::string file = folder + "\\" + programSubfolder + "\\" + fileName;
-        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(file.c_str()))
+        const FolderEntry* programEntry = FindEntry(entries, program);
+        if (programEntry != nullptr && !RemoveProgramFolder(candidate.name, *programEntry, file))
             continue;
         // Only our own layout goes: anything else keeps the folder.
-        RemoveDirectoryA((folder + "\\" + programSubfolder).c_str());
-        RemoveFolderTree(folder + "\\" + TempSubfolderName(programSubfolder) + "\\");
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        SetFileInformationByHandle(directory.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+        if (const FolderEntry* temp = FindEntry(entries, programTemp))
+            RemoveEntry(candidate.name, *temp);
+        folder.MarkForDeletion();
     }
 }
 

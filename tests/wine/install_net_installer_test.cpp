@@ -19,6 +19,7 @@
 #include "support/message_boxes.h"
 #include "support/test_windows.h"
 #include "support/server_control.h"
+#include "support/standard_account.h"
 #include "support/temp_folder_sandbox.h"
 
 namespace {
@@ -286,6 +287,10 @@ TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceR
     WaitUntilReleased();
     NetInstallerLauncher(page.window, ServerUrl("/missing.exe").c_str());
     EXPECT_EQ(NetFolders().size(), 3u);
+    // Wine shows every file as the account's own, with no label: ours only
+    // to the account unelevated.
+    StandardAccount standard;
+    ASSERT_TRUE(standard.Active());
     RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
     EXPECT_EQ(NetFolders(), (std::set<std::string>{"KuvanaNet-" + std::string(16, 'a')}));
     EXPECT_TRUE(FileExists(lookalike + "theirs.txt"));

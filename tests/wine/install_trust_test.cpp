@@ -20,6 +20,7 @@
 #include "install/work_folder.h"
 #include "net/http_download.h"
 #include "sim/fake_installer/fake_record.h"
+#include "support/standard_account.h"
 #include "support/temp_folder_sandbox.h"
 
 namespace {
@@ -140,6 +141,13 @@ void ExpectOnlyTrustedAccounts(const std::string& path)
 
 class TrustTest : public ::testing::Test {
 protected:
+    size_t NetFolderCount() const
+    {
+        size_t count = 0;
+        for (const std::string& name : temp.Folders())
+            count += IsWorkFolderName(name, kNetInstallerFolderPrefix) ? 1 : 0;
+        return count;
+    }
     TempFolderSandbox temp;
 };
 
@@ -239,6 +247,101 @@ TEST_F(TrustTest, WorkFolderPathsAreCountedExactly)
         EXPECT_EQ(job.GetResult(), c.starts ? 0 : 104000) << path.size();
         job.Stop(false);
     }
+}
+
+// Whose folder a stale one may be: elevated or as SYSTEM, only one the same
+// administrator's unelevated processes cannot make, as our own folders are.
+TEST(OwnFolder, ElevatedTakesOnlyAdministratorsOrSystemWithAHighLabel)
+{
+    const std::vector<BYTE> user = RunningAccount().user, system = Sid(WinLocalSystemSid),
+                            administrators = Sid(WinBuiltinAdministratorsSid), users = Sid(WinBuiltinUsersSid);
+    const unsigned long medium = SECURITY_MANDATORY_MEDIUM_RID, high = SECURITY_MANDATORY_HIGH_RID;
+    enum Kind { Standard, Elevated, System };
+    struct Case {
+        Kind kind;
+        const std::vector<BYTE>& owner;
+        unsigned long label;
+        bool ours;
+    } cases[] = {
+        {Standard, user, medium, true},     {Standard, administrators, 0, true}, {Standard, users, high, false},
+        {Elevated, user, high, false},      {Elevated, administrators, high, true},
+        {Elevated, system, SECURITY_MANDATORY_SYSTEM_RID, true},
+        {Elevated, administrators, medium, false}, {Elevated, administrators, 0, false},
+        {System, system, high, true},       {System, system, 0, false},
+    };
+    for (const Case& c : cases) {
+        FolderAccount account;
+        account.user = c.kind == System ? system : user;
+        account.elevated = c.kind == Elevated;
+        account.system = c.kind == System;
+        EXPECT_EQ(IsOwnFolder(account, c.owner.data(), c.label), c.ours) << c.kind << " " << c.label;
+    }
+    // What our own folders are created with passes, label read back included.
+    for (Kind kind : {Standard, Elevated, System}) {
+        FolderAccount account;
+        account.user = kind == System ? system : user;
+        account.elevated = kind == Elevated;
+        account.system = kind == System;
+        std::vector<BYTE> descriptor;
+        ASSERT_TRUE(BuildFolderSecurity(account, descriptor));
+        PSID owner = nullptr;
+        PACL sacl = nullptr;
+        BOOL defaulted = FALSE, present = FALSE;
+        ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted));
+        ASSERT_TRUE(GetSecurityDescriptorSacl(descriptor.data(), &present, &sacl, &defaulted));
+        EXPECT_EQ(MandatoryLabelRid(sacl), kind == Standard ? medium : high) << kind;
+        EXPECT_TRUE(IsOwnFolder(account, owner, MandatoryLabelRid(sacl))) << kind;
+    }
+    EXPECT_EQ(MandatoryLabelRid(nullptr), 0u);
+}
+
+// A link planted in a stale folder, or in a working folder, is never
+// followed: what it points at stays. Wine shows only a Unix link to a
+// folder (listed as a link, followed on open); Windows' junctions and
+// symbolic links, and links to files, only Windows can show.
+TEST_F(TrustTest, CleanUpsFollowNoLink)
+{
+    if (!UnderWine())
+        GTEST_SKIP() << "the links are Unix links";
+    const std::string victim = temp.Base() + "victim\\";
+    ASSERT_TRUE(CreateDirectoryA(victim.c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(victim + kNetInstallerFileName, "keep"));
+    ASSERT_TRUE(WriteWholeFile(victim + "data.txt", "keep"));
+    // One stale folder whose program folder is a link, one whose temporary
+    // folder is, one with a link inside its temporary folder.
+    const std::string net = std::string(kNetInstallerSubfolder), netTemp = TempSubfolderName(net);
+    std::vector<std::string> links;
+    const struct {
+        char digit;
+        std::string link;
+    } stale[] = {{'b', net}, {'c', netTemp}, {'d', netTemp + "\\inner"}};
+    for (const auto& s : stale) {
+        const std::string folder = temp.Folder() + kNetInstallerFolderPrefix + std::string(16, s.digit) + "\\";
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        if (s.digit == 'd')
+            ASSERT_TRUE(CreateDirectoryA((folder + netTemp).c_str(), nullptr));
+        ASSERT_TRUE(MakeUnixLink(victim, folder + s.link));
+        links.push_back(folder + s.link);
+    }
+    {
+        WorkFolder work(kSequenceFolderPrefix);
+        const std::string inner = work.MakeSubfolder("kps-temp") + "inner";
+        ASSERT_TRUE(MakeUnixLink(victim, inner));
+        links.push_back(inner);
+    }
+    // Elevated, as Wine runs us, a folder the account owns (as Wine shows
+    // every file) is not ours at all; as a standard account it is.
+    RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
+    EXPECT_EQ(NetFolderCount(), 3u);
+    {
+        StandardAccount standard;
+        ASSERT_TRUE(standard.Active());
+        RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
+    }
+    EXPECT_EQ(ReadWholeFile(victim + kNetInstallerFileName), "keep");
+    EXPECT_EQ(ReadWholeFile(victim + "data.txt"), "keep");
+    for (const std::string& link : links)
+        RemoveUnixLink(link);
 }
 
 // Both sources fill the whole buffer with fresh bytes: the RNG algorithm

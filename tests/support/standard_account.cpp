@@ -1,0 +1,83 @@
+#include "support/standard_account.h"
+
+namespace {
+
+// The Unix path Wine maps a Windows path to; empty outside Wine.
+std::string UnixPath(std::string path)
+{
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (unixName == nullptr || length <= 0)
+        return std::string();
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+    char* name = unixName(wide.c_str());
+    if (name == nullptr)
+        return std::string();
+    const std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Wine starts a Unix program given by its Windows path; true once `done`
+// holds (its exit code does not come back through Wine).
+template <class Done>
+bool RunUnix(const char* program, std::string commandLine, Done done)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 250 && !done(); ++i)
+        Sleep(20);
+    return done();
+}
+
+}  // namespace
+
+StandardAccount::StandardAccount()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return;
+    TOKEN_LINKED_TOKEN link = {};
+    DWORD size = 0;
+    TOKEN_ELEVATION elevation = {};
+    if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated &&
+        GetTokenInformation(token, TokenLinkedToken, &link, sizeof link, &size))
+        linked = link.LinkedToken;
+    CloseHandle(token);
+    active = linked != nullptr && SetThreadToken(nullptr, linked);
+}
+
+StandardAccount::~StandardAccount()
+{
+    if (active)
+        RevertToSelf();
+    if (linked != nullptr)
+        CloseHandle(linked);
+}
+
+bool MakeUnixLink(const std::string& target, const std::string& link)
+{
+    const std::string from = UnixPath(target), to = UnixPath(link);
+    return !from.empty() && !to.empty() && RunUnix("Z:\\bin\\ln", "ln -s \"" + from + "\" \"" + to + "\"", [&] {
+               return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+           });
+}
+
+bool RemoveUnixLink(const std::string& link)
+{
+    const std::string path = UnixPath(link);
+    return !path.empty() && RunUnix("Z:\\bin\\rm", "rm -f \"" + path + "\"", [&] {
+               return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES;
+           });
+}
