@@ -47,6 +47,24 @@ void DrawNonClient(HWND window, HDC dc, int width, int height)
     }
 }
 
+// Wine's message box keeps its icon control visible when the box has no
+// icon, and centres it over the text's lower left. On screen the text paints
+// after it; printed in z-order, its background would cover those words. A
+// picture control with nothing to show is therefore left out, as it shows
+// nothing on screen either.
+bool ShowsNothing(HWND window)
+{
+    wchar_t name[16] = {};
+    if (!GetClassNameW(window, name, 16) || lstrcmpiW(name, L"Static") != 0)
+        return false;
+    const LONG type = GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK;
+    if (type == SS_ICON)
+        return SendMessageW(window, STM_GETICON, 0, 0) == 0;
+    if (type == SS_BITMAP)
+        return SendMessageW(window, STM_GETIMAGE, IMAGE_BITMAP, 0) == 0;
+    return false;
+}
+
 // Each window draws into a bitmap of its own with its own origin (controls
 // clip to their client rectangle in device units), which is then copied into
 // place within the visible part of its parents.
@@ -105,7 +123,7 @@ void PrintTree(HWND window, HDC target, const RECT& rootRect, HRGN clip)
     HWND child = GetWindow(window, GW_CHILD);
     if (child != nullptr) {
         for (HWND c = GetWindow(child, GW_HWNDLAST); c != nullptr; c = GetWindow(c, GW_HWNDPREV)) {
-            if (IsWindowVisible(c))
+            if (IsWindowVisible(c) && !ShowsNothing(c))
                 PrintTree(c, target, rootRect, inner);
         }
     }
