@@ -1,16 +1,23 @@
-// Downloads the net installer into a working folder of its own and starts it
-// without waiting for it. It runs on the property sheet's own thread, so
-// the sheet's messages are handled while it waits.
+// Downloads the signed URL list and then the net installer into a working
+// folder of its own, and starts the installer, without waiting for it, only
+// when it is the file the accepted release names. It runs on the property
+// sheet's own thread, so the sheet's messages are handled while it waits.
 #include "install/net_installer.h"
 
 #include <process.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "install/command_lines.h"
 #include "install/download_step.h"
+#include "install/release_signature.h"
+#include "install/settings.h"
 #include "install/temp_folder.h"
 #include "install/trusted_start.h"
+#include "install/url_list.h"
+#include "install/verified_release.h"
 #include "install/work_folder.h"
 #include "net/http_download.h"
 #include "probe/win_handles.h"
@@ -22,13 +29,6 @@
 namespace {
 
 const DWORD kPollMilliseconds = 100;
-
-// A handle on a file without data access that keeps it from being deleted.
-HANDLE HoldFile(const std::string& path)
-{
-    return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
 
 // Waits one polling period, or until `done` (may be null) is signalled, while
 // handling the thread's window messages, so the property sheet this runs
@@ -65,37 +65,80 @@ void WaitHandlingMessages(HWND pageWindow, bool* quitSeen, HANDLE done)
     }
 }
 
-// The signature check and the start, on a thread of their own: fetching
-// revocation data can take many seconds, and the sheet must go on answering.
-struct CheckedStart {
-    std::string path;
-    std::string tempFolder;
-    StartResult result = StartResult::NotStarted;
-};
-
-unsigned __stdcall CheckAndStart(void* argument)
+// The checks and the start, on a thread of their own: fetching revocation
+// data can take many seconds, and the sheet must go on answering.
+unsigned __stdcall RunWork(void* argument)
 {
-    CheckedStart& start = *static_cast<CheckedStart*>(argument);
+    std::function<void()>& work = *static_cast<std::function<void()>*>(argument);
     try {
-        ProcessHandles process;
-        start.result = StartTrustedProgram(start.path, ProgramCommandLine(start.path), start.tempFolder, process);
+        work();
     } catch (...) {
-        start.result = StartResult::NotStarted;
+        // Out of memory: `work` leaves its result at its failure value.
     }
     return 0;
 }
 
-StartResult CheckAndStartAnswering(HWND pageWindow, CheckedStart& start, bool* quitSeen)
+void RunAnswering(HWND pageWindow, std::function<void()> work, bool* quitSeen)
 {
-    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CheckAndStart, &start, 0, nullptr));
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RunWork, &work, 0, nullptr));
     if (thread == nullptr) {
-        CheckAndStart(&start);
-        return start.result;
+        RunWork(&work);
+        return;
     }
     while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT)
         WaitHandlingMessages(pageWindow, quitSeen, thread);
     CloseHandle(thread);
-    return start.result;
+}
+
+// One download into `localPath` (empty: it fails at Start), at most
+// `maxBytes`, polled while the sheet's messages are handled. True when the
+// file is complete.
+bool DownloadAnswering(HWND pageWindow, HttpDownload& job, const std::string& url, const std::string& localPath,
+                       unsigned long long maxBytes, bool* quitSeen)
+{
+    job.SetLocalFileRules(true, maxBytes);
+    job.Start(url.c_str(), localPath.c_str());
+    if (job.GetState() != HttpDownload::Prepared) {
+        job.jobError = 200000;
+        return false;
+    }
+    job.Run();
+    while (job.GetState() != HttpDownload::Finished)
+        WaitHandlingMessages(pageWindow, quitSeen, nullptr);
+    return job.GetResult() == 0;
+}
+
+std::string ListAddress(bool japanese)
+{
+    // The same list the install sequence would take on this system.
+    const std::string setting = ReadUrlListSetting();
+    return setting.empty() ? DefaultUrlListAddress(japanese) : setting;
+}
+
+// The accepted release for this system, fetched into `folder`; null when the
+// list or its signature cannot be fetched or the list is refused.
+std::unique_ptr<VerifiedRelease> FetchRelease(HWND pageWindow, const std::string& folder, bool* quitSeen)
+{
+    const bool japanese = GetSystemDefaultLangID() == 0x0411;
+    const std::string listUrl = ListAddress(japanese);
+    const std::string listName = PlainFileNameFromUrl(listUrl);
+    if (folder.empty() || listName.empty())
+        return nullptr;
+    const std::string listPath = DownloadPath(folder, listName);
+    const std::string signaturePath = DownloadPath(folder, SignatureName(listName));
+    HttpDownload listJob;
+    HttpDownload signatureJob;
+    if (!DownloadAnswering(pageWindow, listJob, listUrl, listPath, kMaxUrlListBytes, quitSeen) ||
+        !DownloadAnswering(pageWindow, signatureJob, SignatureAddress(listUrl), signaturePath, kMaxSignatureBytes,
+                           quitSeen))
+        return nullptr;
+    std::unique_ptr<VerifiedRelease> release;
+    RunAnswering(pageWindow, [&] {
+        release.reset(new VerifiedRelease(listPath, signaturePath, japanese));
+    }, quitSeen);
+    if (release == nullptr || !release->Accepted())
+        return nullptr;
+    return release;
 }
 
 }  // namespace
@@ -105,40 +148,41 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
     // Earlier launches' folders go once their installers have let go of them.
     RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName);
     WorkFolder folder(kNetInstallerFolderPrefix);
-    // Declared after the folder: the job lets go of its file before the
-    // folder is removed.
-    HttpDownload job;
-    // Without a working folder the path stays empty and Start fails: nothing
-    // is written anywhere else, nor started from there.
-    const std::string programFolder = folder.MakeSubfolder(kNetInstallerSubfolder);
-    const std::string localPath = programFolder.empty() ? std::string() : NetInstallerPath(programFolder);
-    job.SetLocalFileRules(true, kMaxInstallerBytes);
-    job.Start(url, localPath.c_str());
-    // Held from its creation until its start has returned, so another
-    // launch's clean-up cannot delete it in between. No data access: the
-    // job's writing and the check's reading go on beside it.
-    DeviceHandle hold;
     bool quitSeen = false;
-    if (job.GetState() == HttpDownload::Prepared) {
-        hold.Reset(HoldFile(localPath));
-        job.Run();
-        while (job.GetState() != HttpDownload::Finished)
-            WaitHandlingMessages(pageWindow, &quitSeen, nullptr);
-    } else {
-        job.jobError = 200000;
-    }
-    // A download the maker did not sign is reported as a failed download and
-    // goes with its folder. One that is started is let go: the net installer
-    // carries on by itself, from its folder, which a later launch removes once
-    // it has ended.
     StartResult result = StartResult::Refused;
-    if (job.GetResult() == 0) {
-        CheckedStart start;
-        start.path = localPath;
-        start.tempFolder = folder.MakeSubfolder(TempSubfolderName(kNetInstallerSubfolder));
-        result = CheckAndStartAnswering(pageWindow, start, &quitSeen);
+    {
+        // Declared after the folder: the jobs let go of their files before the
+        // folder is removed.
+        HttpDownload job;
+        const std::unique_ptr<VerifiedRelease> release = FetchRelease(pageWindow, folder.Path(), &quitSeen);
+        // Without a working folder the path stays empty and Start fails:
+        // nothing is written anywhere else, nor started from there.
+        const std::string programFolder = release ? folder.MakeSubfolder(kNetInstallerSubfolder) : std::string();
+        const std::string localPath = programFolder.empty() ? std::string() : NetInstallerPath(programFolder);
+        const ReleaseFile expected = release ? release->Lines().files[NetExe] : ReleaseFile();
+        // No more than the release names for the net installer.
+        if (release && DownloadAnswering(pageWindow, job, url != nullptr ? url : "", localPath, expected.size,
+                                         &quitSeen)) {
+            // Held with read access and read sharing only from the end of its
+            // download until its start has returned: nobody can write, replace
+            // or delete it in between, and what is checked is what starts.
+            DeviceHandle hold(CreateFileA(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            const std::string tempFolder = folder.MakeSubfolder(TempSubfolderName(kNetInstallerSubfolder));
+            if (hold.Valid()) {
+                result = StartResult::NotStarted;
+                RunAnswering(pageWindow, [&] {
+                    ProcessHandles process;
+                    result = StartTrustedProgram(localPath, ProgramCommandLine(localPath), tempFolder, process,
+                                                 &expected);
+                }, &quitSeen);
+            }
+        }
     }
-    hold.Close();
+    // A download that is not the release's net installer, signed by the
+    // maker, is reported as a failed download and goes with its folder. One
+    // that is started is let go: the net installer carries on by itself, from
+    // its folder, which a later launch removes once it has ended.
     if (result == StartResult::Started) {
         folder.Keep();
     } else if (result == StartResult::Refused) {

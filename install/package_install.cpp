@@ -2,38 +2,37 @@
 #include "install/package_install.h"
 
 #include "install/command_lines.h"
-#include "install/download_step.h"
-#include "install/signed_file.h"
+#include "install/file_hash.h"
 #include "install/temp_folder.h"
 #include "install/trusted_start.h"
+#include "probe/win_handles.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 
 static_assert(sizeof(STARTUPINFOA) == 104, "the start-up record of a 64-bit process");
 
 void InstallPackage(HWND pageWindow, const std::string& installerFolder, const char* installerName,
-                    const std::string& responseFolder, const char* responseName, const std::string& tempFolder)
+                    const std::string& responseFolder, const char* responseName, const std::string& tempFolder,
+                    const ReleaseFile& installerFile, const ReleaseFile& responseFile)
 {
     const std::string installer = installerName ? installerName : "";
-    const std::string responseFile = responseName ? responseName : "";
-    const std::string response = responseFolder + responseFile;
+    const std::string responseFileName = responseName ? responseName : "";
+    const std::string response = responseFolder + responseFileName;
+    const bool named = !responseFolder.empty() && !responseFileName.empty();
+    // The response file steers the installer: it must be the one the release
+    // names, and stays held with read sharing only until the installer has
+    // ended, so nobody changes it under the running installer.
+    const DeviceHandle steering(named ? CreateFileA(response.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                      : INVALID_HANDLE_VALUE);
     ProcessHandles process;
-    bool started = false;
-    {
-        // The response file steers the installer, so it too must carry the
-        // maker's signature; it stays held, unchangeable, until the start has
-        // returned, and is released before the installer's run is awaited.
-        const bool named = !responseFolder.empty() && !responseFile.empty();
-        const SignedFile steering(named ? response : std::string(),
-                                  named ? responseFolder + SignatureName(responseFile) : std::string(),
-                                  kMaxResponseBytes);
-        // Only an installer the maker signed is started; one that is not is
-        // deleted and reported like one that failed to start.
-        started = steering.Trusted() && !installerFolder.empty() && !installer.empty() &&
-                  StartTrustedProgram(installerFolder + installer,
-                                      InstallCommandLine(installerFolder + installer, response), tempFolder,
-                                      process) == StartResult::Started;
-    }
+    // Only the installer the release names, signed by the maker, is started;
+    // one that is not is deleted and reported like one that failed to start.
+    const bool started = steering.Valid() && FileMatchesRelease(steering.Get(), responseFile) &&
+                         !installerFolder.empty() && !installer.empty() &&
+                         StartTrustedProgram(installerFolder + installer,
+                                             InstallCommandLine(installerFolder + installer, response), tempFolder,
+                                             process, &installerFile) == StartResult::Started;
     if (!started) {
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_INSTALL_FAILED, text);

@@ -6,11 +6,16 @@
 
 #include <string>
 
+#include "install/release.h"
+
 // The installer lies alone in `installerFolder`, its response file in
 // `responseFolder`; it runs in its own folder with TMP and TEMP at
 // `tempFolder` (all three with trailing backslashes, inside the sequence's
-// working folder).
+// working folder). Each file must be the one the accepted release names
+// (`installerFile`, `responseFile`); otherwise nothing starts and the person
+// is told the installation failed.
 void InstallPackage(HWND pageWindow, const std::string& installerFolder, const char* installerName,
-                    const std::string& responseFolder, const char* responseName, const std::string& tempFolder);
+                    const std::string& responseFolder, const char* responseName, const std::string& tempFolder,
+                    const ReleaseFile& installerFile, const ReleaseFile& responseFile);
 
 #endif

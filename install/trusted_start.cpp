@@ -5,8 +5,11 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <process.h>
+
 #include <vector>
 
+#include "install/file_hash.h"
 #include "install/pe_certificates.h"
 #include "install/settings.h"
 
@@ -129,21 +132,64 @@ bool IsMakersCertificate(PCCERT_CONTEXT certificate)
     return length == needed && !publisher.empty() && std::wstring(name.data(), length - 1) == publisher;
 }
 
-VerifiedProgram::VerifiedProgram(const std::string& path)
+namespace {
+
+// The release's hash of the held file, taken through a second handle on the
+// same open file (its own file position) while WinVerifyTrust reads the first.
+struct BoundHash {
+    HANDLE file = nullptr;
+    const ReleaseFile* expected = nullptr;
+    bool matches = false;
+};
+
+unsigned __stdcall HashHeldFile(void* argument)
+{
+    BoundHash& bound = *static_cast<BoundHash*>(argument);
+    bound.matches = FileMatchesRelease(bound.file, *bound.expected);
+    return 0;
+}
+
+}  // namespace
+
+VerifiedProgram::VerifiedProgram(const std::string& path, const ReleaseFile* expected)
     : file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr)),
       trusted(false)
 {
-    if (file.Valid())
+    if (!file.Valid())
+        return;
+    if (expected == nullptr) {
         trusted = CheckSignature(file.Get(), path);
+        return;
+    }
+    // A file of another size is refused before anything reads it whole.
+    LARGE_INTEGER size = {};
+    if (!expected->bound || !GetFileSizeEx(file.Get(), &size) || (unsigned long long)size.QuadPart != expected->size)
+        return;
+    const DeviceHandle second(ReOpenFile(file.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
+    BoundHash bound;
+    bound.file = second.Valid() ? second.Get() : file.Get();
+    bound.expected = expected;
+    HANDLE thread = second.Valid()
+                        ? reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, HashHeldFile, &bound, 0, nullptr))
+                        : nullptr;
+    const bool signedByMaker = CheckSignature(file.Get(), path);
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    } else {
+        HashHeldFile(&bound);
+    }
+    trusted = signedByMaker && bound.matches;
 }
 
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
-                                const std::string& tempFolder, ProcessHandles& handles)
+                                const std::string& tempFolder, ProcessHandles& handles,
+                                const ReleaseFile* expected)
 {
     bool refused = false;
     {
-        const VerifiedProgram program(programPath);
+        const VerifiedProgram program(programPath, expected);
         if (program.Trusted())
             return StartProgram(programPath, commandLine, tempFolder, handles) ? StartResult::Started : StartResult::NotStarted;
         refused = GetFileAttributesA(programPath.c_str()) != INVALID_FILE_ATTRIBUTES;

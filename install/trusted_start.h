@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "install/release.h"
 #include "install/temp_folder.h"
 #include "probe/win_handles.h"
 
@@ -16,10 +17,13 @@
 // carries nothing beyond its one signature, WinVerifyTrust accepts that
 // embedded Authenticode signature (no UI, revocation checked for the whole
 // chain) and the signing certificate's subject's common name is
-// kMakerPublisher, exactly.
+// kMakerPublisher, exactly; and, when `expected` is given, its size and
+// SHA-256 are exactly those the accepted release names for it, so no other
+// program the maker ever signed passes in its place. The hash is taken
+// through the held file beside the signature check, on a thread of its own.
 class VerifiedProgram {
 public:
-    explicit VerifiedProgram(const std::string& path);
+    explicit VerifiedProgram(const std::string& path, const ReleaseFile* expected = nullptr);
     VerifiedProgram(const VerifiedProgram&) = delete;
     VerifiedProgram& operator=(const VerifiedProgram&) = delete;
 
@@ -41,11 +45,12 @@ bool IsMakersCertificate(PCCERT_CONTEXT certificate);
 
 enum class StartResult { Started, Refused, NotStarted };
 
-// Checks `programPath` and, while still holding it, starts it with
-// `commandLine` and its own TMP and TEMP `tempFolder` (see StartProgram). A
-// refused file is deleted: it lies in our working folder and must not be
-// started by anyone later.
+// Checks `programPath` as VerifiedProgram does (bound to `expected`) and,
+// while still holding it, starts it with `commandLine` and its own TMP and
+// TEMP `tempFolder` (see StartProgram). A refused file is deleted: it lies in
+// our working folder and must not be started by anyone later.
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
-                                const std::string& tempFolder, ProcessHandles& handles);
+                                const std::string& tempFolder, ProcessHandles& handles,
+                                const ReleaseFile* expected);
 
 #endif

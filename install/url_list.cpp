@@ -2,7 +2,6 @@
 #include "install/url_list.h"
 
 #include <cstring>
-#include <locale>
 #include <vector>
 
 std::string FileNameFromUrl(const std::string& url)
@@ -85,32 +84,55 @@ void ClearDuplicateNames(std::string* const* names, std::size_t count)
             names[i]->clear();
 }
 
-UrlList::UrlList(const std::string& path)
+namespace {
+
+bool Blank(char c)
 {
-    // Entries are split by the white-space class of the "C" locale, whatever
-    // the process's global locale says.
-    file.imbue(std::locale::classic());
-    file.open(path.c_str(), std::ios::in);
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string UrlList::Lookup(const std::string& key)
+}  // namespace
+
+UrlList::UrlList(const std::string& text)
 {
-    if (!file.is_open())
-        return std::string();
-    file.clear();
-    file.seekg(0, std::ios::beg);
-    std::string entry;
-    while (file >> entry) {
-        const std::string::size_type comma = entry.find(',');
-        if (comma == std::string::npos || entry.size() > kMaxUrlListEntry)
+    std::string::size_type at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && Blank(text[at]))
+            ++at;
+        const std::string::size_type begin = at;
+        while (at < text.size() && !Blank(text[at]))
+            ++at;
+        if (at == begin)
+            break;
+        const std::string::size_type length = at - begin;
+        const std::string::size_type comma = text.find(',', begin);
+        if (length > kMaxUrlListEntry || comma == std::string::npos || comma >= at)
             continue;
-        if (comma == key.size() && entry.compare(0, comma, key) == 0)
-            return entry.substr(comma + 1);
+        entries.emplace_back(text.substr(begin, comma - begin), text.substr(comma + 1, at - comma - 1));
     }
+}
+
+std::string UrlList::Lookup(const std::string& key) const
+{
+    for (const auto& entry : entries)
+        if (entry.first == key)
+            return entry.second;
     return std::string();
 }
 
-void UrlList::Close()
+std::vector<std::string> UrlList::Values(const std::string& key) const
 {
-    file.close();
+    std::vector<std::string> values;
+    for (const auto& entry : entries)
+        if (entry.first == key)
+            values.push_back(entry.second);
+    return values;
+}
+
+bool UrlList::Names(const std::string& key) const
+{
+    for (const auto& entry : entries)
+        if (entry.first == key)
+            return true;
+    return false;
 }

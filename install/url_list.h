@@ -2,8 +2,9 @@
 #ifndef KUVANA_INSTALL_URL_LIST_H
 #define KUVANA_INSTALL_URL_LIST_H
 
-#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The characters after the last '/'; empty when there is none or it ends the text.
 std::string FileNameFromUrl(const std::string& url);
@@ -26,7 +27,8 @@ std::string PlainFileNameFromUrl(const std::string& url);
 std::string PackageFileName(const std::string& url, const char* suffix);
 
 // Empties every name that equals another one ignoring case: such entries
-// count as missing, as the file system would take them for one file.
+// count as missing, as the file system would take them for one file. Only
+// names that would share one folder are given together.
 void ClearDuplicateNames(std::string* const* names, std::size_t count);
 
 // Entries longer than this are skipped: no address the server needs is that long.
@@ -34,20 +36,24 @@ constexpr std::size_t kMaxUrlListEntry = 2048;
 // Size bound of the downloaded list itself.
 constexpr unsigned long kMaxUrlListBytes = 64 * 1024;
 
-// The list's entries are runs of non-blank characters; an entry's key is the
-// part before its first ',', its value everything after that comma. A file
-// that cannot be opened or read has no entries; entries longer than
-// kMaxUrlListEntry are skipped.
+// The list's entries are runs of non-blank characters (blanks as the "C"
+// locale classes them); an entry's key is the part before its first ',', its
+// value everything after that comma. Entries longer than kMaxUrlListEntry are
+// skipped. The list works on bytes already read and checked, never on the
+// file again.
 class UrlList {
 public:
-    explicit UrlList(const std::string& path);
+    UrlList() = default;
+    explicit UrlList(const std::string& text);
     // The value of the first entry whose key equals `key`; empty when none.
-    // Each lookup reads the file from its start.
-    std::string Lookup(const std::string& key);
-    void Close();
+    std::string Lookup(const std::string& key) const;
+    // Every entry's value for `key`, in order.
+    std::vector<std::string> Values(const std::string& key) const;
+    // Whether any entry has `key`.
+    bool Names(const std::string& key) const;
 
 private:
-    std::ifstream file;
+    std::vector<std::pair<std::string, std::string>> entries;
 };
 
 #endif

@@ -15,8 +15,9 @@
 #include "install/list_address.h"
 #include "install/package_install.h"
 #include "install/settings.h"
-#include "install/signed_file.h"
+#include "install/release_signature.h"
 #include "install/url_list.h"
+#include "install/verified_release.h"
 #include "install/work_folder.h"
 #include "probe/decision.h"
 #include "resources/module_resources.h"
@@ -45,6 +46,8 @@ void PressNext(HWND window)
     SendMessageA(GetParent(window), PSM_PRESSBUTTON, PSBTN_NEXT, 0);
 }
 
+// Status text: string 104 (downloading) or 105 (installing) followed by
+// " (k/N)", on the sequence's own window.
 void ShowStep(HWND window, UINT stringId, int k, int n)
 {
     char text[kStringBufferSize] = {};
@@ -55,29 +58,35 @@ void ShowStep(HWND window, UINT stringId, int k, int n)
     SetDlgItemTextA(window, IDC_PROGRESS_STATUS, whole.c_str());
 }
 
-// One package's two addresses from the list, their local file names, and the
-// subfolder of the working folder its installer lies in alone.
+// One package's two addresses from the list, their local file names, what
+// the release binds them to, and the subfolder of the working folder its
+// installer lies in alone.
 struct PackageFiles {
     std::string responseUrl;
     std::string responseName;
+    ReleaseFile responseFile;
     std::string installerUrl;
     std::string installerName;
+    ReleaseFile installerFile;
     std::string subfolder;
     std::string installerFolder;  // made right before the installer's download
 };
 
-PackageFiles LookupPackage(UrlList& list, const std::string& listUrl, const char* responseKey,
-                           const char* installerKey, const char* subfolder)
+PackageFiles LookupPackage(const VerifiedRelease& release, const std::string& listUrl, ReleaseFileKey responseKey,
+                           ReleaseFileKey installerKey, const char* subfolder)
 {
+    const UrlList& list = release.List();
     PackageFiles files;
     files.subfolder = subfolder;
-    files.responseUrl = ResolveListAddress(listUrl, list.Lookup(responseKey));
+    files.responseFile = release.Lines().files[responseKey];
+    files.installerFile = release.Lines().files[installerKey];
+    files.responseUrl = ResolveListAddress(listUrl, list.Lookup(ReleaseFileKeyName(responseKey)));
     // A name that is not a plain file name with the file's own suffix counts
     // as missing, so its download fails like one: a hostile list cannot reach
     // outside the working folder, name a device, hide a separator in a
     // double-byte character or put a DLL where a response file goes.
     files.responseName = PackageFileName(files.responseUrl, ".iss");
-    files.installerUrl = ResolveListAddress(listUrl, list.Lookup(installerKey));
+    files.installerUrl = ResolveListAddress(listUrl, list.Lookup(ReleaseFileKeyName(installerKey)));
     files.installerName = PackageFileName(files.installerUrl, ".exe");
     return files;
 }
@@ -112,14 +121,15 @@ bool DownloadPackage(HWND window, const WorkFolder& work, const std::string& res
 {
     if (!PageAlive(window))
         return false;
-    // Its signature comes with it; it is checked just before the installer starts.
-    DownloadSignedFile(window, responseFolder, files.responseUrl.c_str(), files.responseName.c_str(),
-                       kMaxResponseBytes);
+    // No more than the release names: a longer answer fails at once. Both
+    // files are checked against the release just before the installer starts.
+    DownloadFile(window, responseFolder, files.responseUrl.c_str(), files.responseName.c_str(),
+                 files.responseFile.size);
     if (!PageAlive(window))
         return false;
     files.installerFolder = work.MakeSubfolder(files.subfolder);
     DownloadFile(window, files.installerFolder, files.installerUrl.c_str(), files.installerName.c_str(),
-                 kMaxInstallerBytes);
+                 files.installerFile.size);
     return true;
 }
 
@@ -133,14 +143,12 @@ bool InstallAndDelete(HWND window, const WorkFolder& work, const std::string& re
     // an installer leaves running may still use it.
     const std::string tempFolder = work.MakeSubfolder(TempSubfolderName(files.subfolder));
     InstallPackage(window, files.installerFolder, files.installerName.c_str(), responseFolder,
-                   files.responseName.c_str(), tempFolder);
+                   files.responseName.c_str(), tempFolder, files.installerFile, files.responseFile);
     // A failed deletion leaves the file to the folder's removal at the end.
     if (!files.installerName.empty() && !files.installerFolder.empty())
         DeleteFileA(DownloadPath(files.installerFolder, files.installerName).c_str());
-    if (!files.responseName.empty() && !responseFolder.empty()) {
+    if (!files.responseName.empty() && !responseFolder.empty())
         DeleteFileA(DownloadPath(responseFolder, files.responseName).c_str());
-        DeleteFileA(DownloadPath(responseFolder, SignatureName(files.responseName)).c_str());
-    }
     return true;
 }
 
@@ -185,10 +193,23 @@ bool StartInstallThread(InstallProgressPage* page)
     return true;
 }
 
+// The response files of the packages this sequence handles lie in one
+// folder: two with one name (ignoring case) would be one file there, so both
+// count as missing. Installers lie in folders of their own and may share names.
+void ClearSharedResponseNames(const std::vector<PackageFiles*>& chosen)
+{
+    std::vector<std::string*> names;
+    for (PackageFiles* files : chosen)
+        names.push_back(&files->responseName);
+    if (!names.empty())
+        ClearDuplicateNames(names.data(), names.size());
+}
+
 // The sequence from the list download to the normal end's texts, in the
 // working folder `work`. True when the wizard is to be handed on; false
 // when the page window went away (nobody left to hand on to).
-bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::string& listUrl)
+bool RunInFolder(HWND window, HWND bar, const WorkFolder& work,
+                 const std::string& listUrl)
 {
     const std::string& folder = work.Path();
     // The list's own name keeps to the same rule as the names it gives: the
@@ -197,27 +218,19 @@ bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::strin
     if (!PageAlive(window))
         return false;
     const std::string listPath = listName.empty() || folder.empty() ? std::string() : DownloadPath(folder, listName);
-    // A list without the maker's valid signature is a failed download of the
-    // list. The checked list stays held, unchangeable, until its lookups are done.
-    std::unique_ptr<SignedFile> signedList;
+    // A list that is not the maker's current release for this system is a
+    // failed download of the list. Only its checked bytes are used afterwards.
+    std::unique_ptr<VerifiedRelease> release;
     DownloadSignedFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes, [&] {
-        signedList.reset(new SignedFile(listPath, DownloadPath(folder, SignatureName(listName)), kMaxUrlListBytes));
-        if (!signedList->Trusted())
-            signedList.reset();  // a retry replaces the file
-        return signedList != nullptr;
+        release.reset(new VerifiedRelease(listPath, DownloadPath(folder, SignatureName(listName)), JapaneseSystem()));
+        if (!release->Accepted())
+            release.reset();  // a retry replaces the file
+        return release != nullptr;
     });
 
-    // Closed when the sequence leaves this function, by any of its ends,
-    // before the folder is removed.
-    UrlList list(listPath);
-    PackageFiles kps = LookupPackage(list, listUrl, "KPS_ISS", "KPS_EXE", "kps");
-    PackageFiles kl = LookupPackage(list, listUrl, "KL_ISS", "KL_EXE", "kl");
-    PackageFiles pcscB = LookupPackage(list, listUrl, "PCSC_B_ISS", "PCSC_B_EXE", "pcsc_b");
-    list.Close();
-    signedList.reset();
-    std::string* const names[] = {&kps.responseName, &kps.installerName, &kl.responseName,
-                                  &kl.installerName, &pcscB.responseName, &pcscB.installerName};
-    ClearDuplicateNames(names, sizeof names / sizeof names[0]);
+    PackageFiles kps = LookupPackage(*release, listUrl, KpsIss, KpsExe, "kps");
+    PackageFiles kl = LookupPackage(*release, listUrl, KlIss, KlExe, "kl");
+    PackageFiles pcscB = LookupPackage(*release, listUrl, PcscBIss, PcscBExe, "pcsc_b");
 
     // The language test enters neither N nor the KPS package, so an
     // English system with KL selected shows (1/2) and stops after KPS.
@@ -225,6 +238,7 @@ bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::strin
 
     // The response files lie together, apart from every installer.
     const std::vector<PackageFiles*> downloads = ChosenPackages(kps, kl, pcscB);
+    ClearSharedResponseNames(downloads);
     const std::string responseFolder = downloads.empty() ? std::string() : work.MakeSubfolder(kResponseSubfolder);
     for (size_t i = 0; i < downloads.size(); ++i) {
         ShowStep(window, IDS_DOWNLOADING, int(i) + 1, n);
@@ -307,16 +321,6 @@ INT_PTR InstallProgressPage::DialogProc(HWND window, UINT message, WPARAM, LPARA
     default:
         return FALSE;
     }
-}
-
-void InstallProgressPage::ShowDownloadStep(int k, int n)
-{
-    ShowStep(pageWindow, IDS_DOWNLOADING, k, n);
-}
-
-void InstallProgressPage::ShowInstallStep(int k, int n)
-{
-    ShowStep(pageWindow, IDS_INSTALLING, k, n);
 }
 
 bool IsVistaOrLater()

@@ -13,9 +13,6 @@ public:
 
     // Runs on the worker thread from start to one of its three ends.
     void InstallSequence();
-    // Status text: string 104 (105) followed by " (k/N)".
-    void ShowDownloadStep(int k, int n);
-    void ShowInstallStep(int k, int n);
 
     HWND pageWindow = nullptr;
 };

@@ -17,6 +17,13 @@ public:
         Close();
         return RegOpenKeyExA(root, path, 0, access, &key_) == ERROR_SUCCESS;
     }
+    // Opens the key, making it first when it is missing.
+    bool Create(HKEY root, const char* path, REGSAM access)
+    {
+        Close();
+        return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr) ==
+               ERROR_SUCCESS;
+    }
     void Close()
     {
         if (key_ != nullptr)

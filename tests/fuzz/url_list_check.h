@@ -4,24 +4,13 @@
 #ifndef KUVANA_TESTS_URL_LIST_CHECK_H
 #define KUVANA_TESTS_URL_LIST_CHECK_H
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "install/url_list.h"
 
 namespace url_list_check {
-
-// A folder in memory when there is one: the checks write a file per case.
-inline std::string ScratchFolder()
-{
-    struct stat info;
-    return stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) ? "/dev/shm/" : "/tmp/";
-}
 
 inline std::string ModelLookup(const std::string& content, const std::string& key)
 {
@@ -59,15 +48,11 @@ inline std::vector<std::string> KeysFor(const std::string& content)
     return keys;
 }
 
-// Writes `content` to `path`, looks every key up twice on one UrlList, and
-// returns the first mismatch as text (empty when all agree).
-inline std::string Check(const std::string& path, const std::string& content)
+// Looks every key up twice on one UrlList of `content`, and returns the
+// first mismatch as text (empty when all agree).
+inline std::string Check(const std::string& content)
 {
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), std::streamsize(content.size()));
-    }
-    UrlList list(path);
+    const UrlList list(content);
     const std::vector<std::string> keys = KeysFor(content);
     for (int round = 0; round < 2; ++round) {
         for (const std::string& key : keys) {

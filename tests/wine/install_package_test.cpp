@@ -13,6 +13,7 @@
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/message_boxes.h"
+#include "support/release_files.h"
 #include "support/signed_files.h"
 #include "support/test_windows.h"
 #include "support/temp_folder_sandbox.h"
@@ -37,14 +38,15 @@ protected:
         ASSERT_TRUE(CopyFileA(Fake().c_str(), temp.Path("pkg.exe").c_str(), FALSE));
         ASSERT_TRUE(CreateDirectoryA(responses.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(ownTemp.c_str(), nullptr));
-        ASSERT_TRUE(CopyFileA(SignedTestFile("response.iss").c_str(), (responses + "pkg.iss").c_str(), FALSE));
-        ASSERT_TRUE(
-            CopyFileA(SignedTestFile("response.iss.p7").c_str(), (responses + "pkg.iss.p7").c_str(), FALSE));
+        ASSERT_TRUE(WriteWholeFile(responses + "pkg.iss", std::string(kResponse, sizeof(kResponse) - 1)));
+        // The release names these two files.
+        installerFile = ReleaseFileOf(ReadWholeFile(Fake()));
+        responseFile = ReleaseFileOf(std::string(kResponse, sizeof(kResponse) - 1));
     }
     // The installer in the sandbox's folder, its response file and its TMP in subfolders.
     void Install(HWND window, const std::string& folder, const char* installer, const char* response)
     {
-        InstallPackage(window, folder, installer, responses, response, ownTemp);
+        InstallPackage(window, folder, installer, responses, response, ownTemp, installerFile, responseFile);
     }
     void TearDown() override { SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr); }
 
@@ -55,6 +57,8 @@ protected:
     OwnerWindow page;
     const std::string responses = temp.Path("response\\");
     const std::string ownTemp = temp.Path("pkg-temp\\");
+    ReleaseFile installerFile;
+    ReleaseFile responseFile;
 };
 
 TEST_F(InstallPackageTest, StartsTheInstallerWithTheExactQuotedCommandLine)
@@ -130,6 +134,8 @@ TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs12
     for (const char* other : {"fake_unsigned.exe", "fake_tampered.exe", "fake_stranger.exe", "fake_lookalike.exe"}) {
         SCOPED_TRACE(other);
         ASSERT_TRUE(CopyFileA((ProgramFolder() + other).c_str(), temp.Path("pkg.exe").c_str(), FALSE));
+        // Even as the file the release names.
+        installerFile = ReleaseFileOf(ReadWholeFile(ProgramFolder() + other));
         MessageBoxScript boxes;
         Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
         ASSERT_EQ(boxes.Count(), 1u);
@@ -140,25 +146,32 @@ TEST_F(InstallPackageTest, InstallersTheMakerDidNotSignAreDeletedAndReportedAs12
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
-TEST_F(InstallPackageTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAs124)
+TEST_F(InstallPackageTest, FilesOtherThanTheReleaseNamesAreRefusedAs124AndNothingStarts)
 {
-    // One byte changed after signing, another file's signature, signed as the
-    // maker's name with a fullwidth first letter, no signature.
-    const std::string changed = std::string(kResponse, sizeof(kResponse) - 1) + "x";
+    const std::string response(kResponse, sizeof(kResponse) - 1);
+    const std::string installer = ReadWholeFile(Fake());
+    std::string changedInstaller = installer;
+    changedInstaller[changedInstaller.size() / 2] ^= 1;
+    std::string changedResponse = response;
+    changedResponse[3] ^= 1;
     const struct {
         const char* why;
-        std::string content;
-        const char* signature;
-    } cases[] = {{"changed", changed, "response.iss.p7"},
-                 {"another file's signature", std::string(kResponse, sizeof(kResponse) - 1), "maker.p7"},
-                 {"lookalike signer", std::string(kResponse, sizeof(kResponse) - 1), "response.lookalike.p7"},
-                 {"no signature", std::string(kResponse, sizeof(kResponse) - 1), nullptr}};
+        bool isInstaller;
+        std::string content;  // what lies there instead of the release's file
+    } cases[] = {
+        {"response: larger", false, response + "x"},
+        {"response: smaller", false, response.substr(0, response.size() - 1)},
+        {"response: one byte changed", false, changedResponse},
+        {"response: another key's file (the installer)", false, installer},
+        {"installer: larger", true, installer + "x"},
+        {"installer: smaller", true, installer.substr(0, installer.size() - 1)},
+        {"installer: one byte changed", true, changedInstaller},
+        {"installer: another key's signed installer", true, ReadWholeFile(ProgramFolder() + "fake_stranger.exe")},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        ASSERT_TRUE(WriteWholeFile(responses + "pkg.iss", c.content));
-        DeleteFileA((responses + "pkg.iss.p7").c_str());
-        if (c.signature)
-            ASSERT_TRUE(CopyFileA(SignedTestFile(c.signature).c_str(), (responses + "pkg.iss.p7").c_str(), FALSE));
+        ASSERT_TRUE(WriteWholeFile(responses + "pkg.iss", c.isInstaller ? response : c.content));
+        ASSERT_TRUE(WriteWholeFile(temp.Path("pkg.exe"), c.isInstaller ? c.content : installer));
         MessageBoxScript boxes;
         Install(page.window, temp.Folder(), "pkg.exe", "pkg.iss");
         ASSERT_EQ(boxes.Count(), 1u);
@@ -166,6 +179,29 @@ TEST_F(InstallPackageTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAs
     }
     Sleep(300);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
+TEST_F(InstallPackageTest, TheResponseFileIsHeldReadOnlyUntilTheInstallerHasEnded)
+{
+    const std::string eventName = "kuvana-install-hold-" + std::to_string(GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(release, nullptr);
+    SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", eventName.c_str());
+    std::thread installer([&] { Install(nullptr, temp.Folder(), "pkg.exe", "pkg.iss"); });
+    for (int i = 0; i < 300 && ReadFakeRuns(record).empty(); ++i)
+        Sleep(20);
+    ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
+    HANDLE writer = CreateFileA((responses + "pkg.iss").c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
+    EXPECT_FALSE(DeleteFileA((responses + "pkg.iss").c_str()));
+    SetEvent(release);
+    installer.join();
+    CloseHandle(release);
+    EXPECT_TRUE(DeleteFileA((responses + "pkg.iss").c_str()));
 }
 
 TEST_F(InstallPackageTest, EmptyNamesFailToStartRatherThanRunTheFolder)

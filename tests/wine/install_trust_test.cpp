@@ -20,6 +20,7 @@
 #include "install/work_folder.h"
 #include "net/http_download.h"
 #include "sim/fake_installer/fake_record.h"
+#include "support/release_files.h"
 #include "support/standard_account.h"
 #include "support/temp_folder_sandbox.h"
 
@@ -444,17 +445,24 @@ TEST_F(TrustTest, StartsTheTrustedProgramAndDeletesARefusedOne)
     const std::string good = Copy("fake_installer.exe", temp.Path("good.exe"));
     // The checked file is what starts, whatever the command line names.
     const std::string other = Copy("fake_stranger.exe", temp.Path("other.exe"));
-    ASSERT_EQ(StartTrustedProgram(good, "\"" + other + "\"", temp.Base(), started), StartResult::Started);
+    const ReleaseFile goodFile = ReleaseFileOf(ReadWholeFile(good));
+    ASSERT_EQ(StartTrustedProgram(good, "\"" + other + "\"", temp.Base(), started, &goodFile), StartResult::Started);
     WaitForSingleObject(started.Process(), 30000);
     ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
     EXPECT_EQ(_stricmp(ReadFakeRuns(record)[0].program.c_str(), good.c_str()), 0);
 
     ProcessHandles refused;
     const std::string bad = Copy("fake_stranger.exe", temp.Path("bad.exe"));
-    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", temp.Base(), refused), StartResult::Refused);
+    const ReleaseFile badFile = ReleaseFileOf(ReadWholeFile(bad));
+    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", temp.Base(), refused, &badFile), StartResult::Refused);
     EXPECT_FALSE(FileExists(bad));
     EXPECT_EQ(refused.Process(), nullptr);
-    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", temp.Base(), refused), StartResult::NotStarted);
+    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", temp.Base(), refused, &goodFile),
+              StartResult::NotStarted);
+    // The maker's own program, but not the one the release names: refused too.
+    const std::string swapped = Copy("fake_installer.exe", temp.Path("swapped.exe"));
+    EXPECT_EQ(StartTrustedProgram(swapped, "\"" + swapped + "\"", temp.Base(), refused, &badFile),
+              StartResult::Refused);
     Sleep(300);
     EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
     SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);

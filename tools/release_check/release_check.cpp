@@ -1,12 +1,14 @@
 // release_check.exe: checks a release on a download server exactly as the
 // class installer will, with the installer's own install/ and net/ code, and
-// prints one line per file: key, address, size, and "ok" or the reason.
-//   release_check [--host NAME] [--language en|ja|all]
-// Exit status 0 only when every package a checked language can select would
-// install, and the net installer would start.
+// prints one line per key: key, address or value, size, and "ok" or the reason.
+//   release_check [--host NAME] [--language en|ja|all] [--serial-at-least N]
+// Exit status 0 only when each checked language's list is accepted and every
+// package it can select would install, and the net installer would start.
+// It stores no serial: N stands for the highest a machine has accepted.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,9 +17,12 @@
 #include "install/download_step.h"
 #include "install/list_address.h"
 #include "install/settings.h"
-#include "install/signed_file.h"
+#include "install/file_hash.h"
+#include "install/release_signature.h"
 #include "install/trusted_start.h"
 #include "install/url_list.h"
+#include "install/verified_release.h"
+#include "probe/win_handles.h"
 #include "install/work_folder.h"
 #include "net/http_download.h"
 
@@ -50,11 +55,9 @@ Fetched Fetch(const std::string& url, const std::string& path, ULONGLONG maxByte
     return fetched;
 }
 
-std::string Failed(const char* what, int code)
+std::string Failed(const std::string& what, int code)
 {
-    char text[96];
-    snprintf(text, sizeof text, "%s cannot be downloaded (code %d)", what, code);
-    return text;
+    return what + " cannot be downloaded (code " + std::to_string(code) + ")";
 }
 
 // Prints one line; true when it says ok.
@@ -65,32 +68,44 @@ bool Report(const std::string& key, const std::string& url, ULONGLONG size, cons
     return verdict == "ok";
 }
 
-// A steering file and its signature, checked as the sequence checks them.
-bool CheckSteering(const std::string& key, const std::string& url, const std::string& folder,
-                   const std::string& name, ULONGLONG maxBytes)
+// Fewer days than this before a release expires get a warning: re-sign it.
+const long long kExpiryWarningSeconds = 14 * 86400;
+
+std::string SizeText(const ReleaseFile& file)
 {
-    const Fetched file = Fetch(url, DownloadPath(folder, name), maxBytes);
+    return file.bound ? std::to_string(file.size) + " bytes" : std::string("no size");
+}
+
+// A response file, checked as the installation step checks it.
+bool CheckResponse(const std::string& key, const std::string& url, const std::string& folder,
+                   const std::string& name, const ReleaseFile& expected)
+{
+    const std::string path = DownloadPath(folder, name);
+    const Fetched file = Fetch(url, path, expected.size);
     if (file.result != 0)
-        return Report(key, url, file.size, Failed("the file", file.result));
-    const Fetched signature = Fetch(SignatureAddress(url), DownloadPath(folder, SignatureName(name)), kMaxSignatureBytes);
-    if (signature.result != 0)
-        return Report(key, url, file.size, Failed("its .p7 signature", signature.result));
-    const SignedFile checked(DownloadPath(folder, name), DownloadPath(folder, SignatureName(name)), ULONG(maxBytes));
+        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file.result));
+    const DeviceHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     return Report(key, url, file.size,
-                  checked.Trusted() ? "ok"
-                                    : "signature does not fit the file, or is not the maker's (" +
-                                          std::string(kMakerPublisher) + ", trusted root, code signing)");
+                  held.Valid() && FileMatchesRelease(held.Get(), expected)
+                      ? "ok"
+                      : "not the file the list names (" + SizeText(expected) + " and its SHA-256)");
 }
 
 bool CheckProgram(const std::string& key, const std::string& url, const std::string& folder,
-                  const std::string& name)
+                  const std::string& name, const ReleaseFile& expected)
 {
-    const Fetched file = Fetch(url, DownloadPath(folder, name), kMaxInstallerBytes);
+    const Fetched file = Fetch(url, DownloadPath(folder, name), expected.size);
     if (file.result != 0)
-        return Report(key, url, file.size, Failed("the file", file.result));
+        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file.result));
+    const VerifiedProgram bound(DownloadPath(folder, name), &expected);
+    if (bound.Trusted())
+        return Report(key, url, file.size, "ok");
     const VerifiedProgram program(DownloadPath(folder, name));
     return Report(key, url, file.size,
-                  program.Trusted() ? "ok" : "not signed by " + std::string(kMakerPublisher) + ", or changed after signing");
+                  program.Trusted() ? "signed, but not the file the list names (" + SizeText(expected) +
+                                          " and its SHA-256)"
+                                    : "not signed by " + std::string(kMakerPublisher) + ", or changed after signing");
 }
 
 std::string OnHost(const std::string& address, const std::string& host)
@@ -101,57 +116,83 @@ std::string OnHost(const std::string& address, const std::string& host)
                : address;
 }
 
-struct Entry {
-    const char* key;
-    const char* suffix;
-    std::string url;
-    std::string name;
-};
 
-// One language's list and the packages that language selects.
-bool CheckLanguage(bool japanese, const std::string& host, const WorkFolder& work)
+// One language's list, its release lines and the packages that language
+// selects. `release` gets the accepted release (the net installer's lines).
+bool CheckLanguage(bool japanese, const std::string& host, const WorkFolder& work, unsigned long long atLeast,
+                   ReleaseFile& netInstaller)
 {
     const std::string language = japanese ? "ja" : "en";
     const std::string folder = work.MakeSubfolder(language);
     const std::string listUrl = OnHost(DefaultUrlListAddress(japanese), host);
     const std::string listName = PlainFileNameFromUrl(listUrl);
-    if (!CheckSteering("url_list(" + language + ")", listUrl, folder, listName, kMaxUrlListBytes))
+    const std::string key = "url_list(" + language + ")";
+    const Fetched list = Fetch(listUrl, DownloadPath(folder, listName), kMaxUrlListBytes);
+    if (list.result != 0)
+        return Report(key, listUrl, list.size, Failed("the list", list.result));
+    const Fetched signature =
+        Fetch(SignatureAddress(listUrl), DownloadPath(folder, SignatureName(listName)), kMaxSignatureBytes);
+    if (signature.result != 0)
+        return Report(key, listUrl, list.size, Failed("its .p7 signature", signature.result));
+    const VerifiedRelease release(DownloadPath(folder, listName), DownloadPath(folder, SignatureName(listName)),
+                                  japanese, &atLeast);
+    const Release& lines = release.Lines();
+    if (lines.expiresText.empty())
+        return Report(key, listUrl, list.size, release.Fault());
+    Report("RELEASE_SERIAL", std::to_string(lines.serial), 0,
+           lines.serial >= atLeast ? "ok" : "lower than " + std::to_string(atLeast) + ": machines refuse it");
+    const long long left = lines.expires - UtcNow();
+    Report("RELEASE_EXPIRES", lines.expiresText, 0,
+           left <= 0                        ? std::string("expired: machines refuse it")
+           : left < kExpiryWarningSeconds   ? "ok, but " + std::to_string(left / 86400) + " day(s) left: re-sign it"
+                                            : std::string("ok"));
+    Report("RELEASE_LANGUAGE", lines.japanese ? "ja" : "en", 0,
+           lines.japanese == japanese ? "ok" : "not " + language + ": machines refuse it");
+    if (!Report(key, listUrl, list.size, release.Accepted() ? "ok" : release.Fault()))
         return false;
+    netInstaller = lines.files[NetExe];
 
-    Entry entries[] = {{"KPS_ISS", ".iss"}, {"KPS_EXE", ".exe"},    {"KL_ISS", ".iss"},
-                       {"KL_EXE", ".exe"},  {"PCSC_B_ISS", ".iss"}, {"PCSC_B_EXE", ".exe"}};
-    {
-        UrlList list(DownloadPath(folder, listName));
-        for (Entry& entry : entries) {
-            entry.url = ResolveListAddress(listUrl, list.Lookup(entry.key));
-            entry.name = PackageFileName(entry.url, entry.suffix);
-        }
-    }
-    std::string* names[6];
-    for (int i = 0; i < 6; ++i)
-        names[i] = &entries[i].name;
-    ClearDuplicateNames(names, 6);
-
+    struct Entry {
+        ReleaseFileKey response;
+        ReleaseFileKey installer;
+        const char* subfolder;
+    };
+    const Entry packages[] = {{KpsIss, KpsExe, "kps"}, {KlIss, KlExe, "kl"}, {PcscBIss, PcscBExe, "pcsc_b"}};
     // An English system installs KPS only; a Japanese one may select all three.
-    const int selectable = japanese ? 6 : 2;
+    const int selectable = japanese ? 3 : 1;
+    std::string responseNames[3];
+    std::string* names[3];
+    for (int i = 0; i < selectable; ++i) {
+        responseNames[i] = PackageFileName(
+            ResolveListAddress(listUrl, release.List().Lookup(ReleaseFileKeyName(packages[i].response))), ".iss");
+        names[i] = &responseNames[i];
+    }
+    // The response files share one folder on a machine; installers do not.
+    ClearDuplicateNames(names, size_t(selectable));
     bool good = true;
     for (int i = 0; i < selectable; ++i) {
-        const Entry& entry = entries[i];
-        if (entry.url.empty()) {
-            good = Report(entry.key, "", 0, "missing from the list") && good;
-            continue;
-        }
-        if (entry.name.empty()) {
-            good = Report(entry.key, entry.url, 0,
-                          std::string("not a plain file name ending in ") + entry.suffix +
-                              ", or the same name as another entry's") &&
+        for (const ReleaseFileKey fileKey : {packages[i].response, packages[i].installer}) {
+            const bool response = fileKey == packages[i].response;
+            const char* name = ReleaseFileKeyName(fileKey);
+            const std::string url = ResolveListAddress(listUrl, release.List().Lookup(name));
+            const std::string fileName = response ? responseNames[i] : PackageFileName(url, ".exe");
+            if (url.empty()) {
+                good = Report(name, "", 0, "missing from the list") && good;
+                continue;
+            }
+            if (fileName.empty()) {
+                good = Report(name, url, 0,
+                              response ? "not a plain file name ending in .iss, or the same name as another "
+                                         "selectable package's response file"
+                                       : "not a plain file name ending in .exe") &&
+                       good;
+                continue;
+            }
+            const std::string subfolder = work.MakeSubfolder(language + "_" + name);
+            good = (response ? CheckResponse(name, url, subfolder, fileName, lines.files[fileKey])
+                             : CheckProgram(name, url, subfolder, fileName, lines.files[fileKey])) &&
                    good;
-            continue;
         }
-        const std::string subfolder = work.MakeSubfolder(language + "_" + entry.key);
-        good = (entry.suffix[1] == 'i' ? CheckSteering(entry.key, entry.url, subfolder, entry.name, kMaxResponseBytes)
-                                       : CheckProgram(entry.key, entry.url, subfolder, entry.name)) &&
-               good;
     }
     return good;
 }
@@ -162,13 +203,21 @@ int main(int argc, char** argv)
 {
     std::string host = kDownloadServerHost;
     std::string language = "all";
+    unsigned long long atLeast = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--host") == 0 && i + 1 < argc) {
             host = argv[++i];
         } else if (std::strcmp(argv[i], "--language") == 0 && i + 1 < argc) {
             language = argv[++i];
+        } else if (std::strcmp(argv[i], "--serial-at-least") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            atLeast = std::strtoull(argv[++i], &end, 10);
+            if (end == nullptr || *end != '\0') {
+                fprintf(stderr, "release_check: --serial-at-least takes a decimal number\n");
+                return 2;
+            }
         } else {
-            fprintf(stderr, "usage: release_check [--host NAME] [--language en|ja|all]\n");
+            fprintf(stderr, "usage: release_check [--host NAME] [--language en|ja|all] [--serial-at-least N]\n");
             return 2;
         }
     }
@@ -183,13 +232,15 @@ int main(int argc, char** argv)
     }
     printf("%-16s %-80s %12s  %s\n", "key", "address", "size", "verdict");
     bool good = true;
+    // The net installer is checked against the last accepted list's lines.
+    ReleaseFile netInstaller;
     if (language != "ja")
-        good = CheckLanguage(false, host, work) && good;
+        good = CheckLanguage(false, host, work, atLeast, netInstaller) && good;
     if (language != "en")
-        good = CheckLanguage(true, host, work) && good;
+        good = CheckLanguage(true, host, work, atLeast, netInstaller) && good;
     const std::string netFolder = work.MakeSubfolder("net");
-    good = CheckProgram("net_installer", OnHost(DefaultNetInstallerAddress(), host), netFolder,
-                        PlainFileNameFromUrl(DefaultNetInstallerAddress())) &&
+    good = CheckProgram("NET_EXE", OnHost(DefaultNetInstallerAddress(), host), netFolder,
+                        PlainFileNameFromUrl(DefaultNetInstallerAddress()), netInstaller) &&
            good;
     printf("release_check: %s\n", good ? "every package would install" : "NOT every package would install");
     return good ? 0 : 1;

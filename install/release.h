@@ -1,0 +1,59 @@
+// The release lines of a signed URL list: what binds every file the list
+// names to its size and SHA-256, the list to a language, a time and a serial
+// that never goes down. Pure: no Windows calls.
+#ifndef KUVANA_INSTALL_RELEASE_H
+#define KUVANA_INSTALL_RELEASE_H
+
+#include <cstddef>
+#include <string>
+
+#include "install/url_list.h"
+
+constexpr std::size_t kSha256Bytes = 32;
+
+// The files a release binds, in the list's key order, the net installer last.
+enum ReleaseFileKey { KpsIss, KpsExe, KlIss, KlExe, PcscBIss, PcscBExe, NetExe, kReleaseFileCount };
+
+// The list key of a file ("KPS_ISS", ..., "NET_EXE").
+const char* ReleaseFileKeyName(ReleaseFileKey key);
+// The largest size a release may name for it: 64 KiB for a response file,
+// 1 GiB for an installer.
+unsigned long long ReleaseFileCap(ReleaseFileKey key);
+
+struct ReleaseFile {
+    bool bound = false;  // the list names the file and its size and hash
+    unsigned long long size = 0;
+    unsigned char sha256[kSha256Bytes] = {};
+};
+
+struct Release {
+    unsigned long long serial = 0;
+    long long expires = 0;  // seconds since 1970-01-01T00:00:00Z
+    std::string expiresText;
+    bool japanese = false;
+    ReleaseFile files[kReleaseFileCount];
+};
+
+// Reads the release lines of `list` into `release`. False, with the first
+// fault in `fault`, when a line is missing (the serial, the expiry, the
+// language, NET_EXE's pair, or the pair of a file key the list names), is
+// malformed, names a size above its cap, or is repeated with another value.
+bool ParseRelease(const UrlList& list, Release& release, std::string& fault);
+
+enum class ReleaseVerdict { Accepted, Expired, OtherLanguage, RolledBack };
+
+// Whether a well-formed release may be used now: its expiry later than
+// `now` (seconds since 1970, UTC), its language the system's and its serial
+// not below the highest this machine has accepted.
+ReleaseVerdict JudgeRelease(const Release& release, long long now, bool japaneseSystem,
+                            unsigned long long highestSerial);
+const char* ReleaseVerdictText(ReleaseVerdict verdict);
+
+// "YYYY-MM-DDThh:mm:ssZ" to seconds since 1970; false when malformed or not a
+// real date and time.
+bool ParseUtcTime(const std::string& text, long long& seconds);
+
+// Whether `size` bytes hashing to `sha256` are the file the release names.
+bool MatchesRelease(const ReleaseFile& file, unsigned long long size, const unsigned char (&sha256)[kSha256Bytes]);
+
+#endif

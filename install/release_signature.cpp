@@ -1,0 +1,156 @@
+// The check of the list's detached release signature.
+#include "install/release_signature.h"
+
+#include <wincrypt.h>
+
+#include <cstring>
+
+#include "install/file_hash.h"
+#include "install/release_pins.h"
+
+const char kSignatureSuffix[] = ".p7";
+
+std::string SignatureAddress(const std::string& url)
+{
+    return url.empty() ? std::string() : url + kSignatureSuffix;
+}
+
+std::string SignatureName(const std::string& fileName)
+{
+    return fileName.empty() ? std::string() : fileName + kSignatureSuffix;
+}
+
+bool ReadBounded(HANDLE file, unsigned long maxBytes, std::vector<unsigned char>& out)
+{
+    out.assign(size_t(maxBytes) + 1, 0);
+    size_t have = 0;
+    for (;;) {
+        OVERLAPPED at = {};
+        at.Offset = DWORD(have);
+        DWORD got = 0;
+        if (!ReadFile(file, out.data() + have, DWORD(out.size() - have), &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            return false;
+        }
+        if (got == 0)
+            break;
+        have += got;
+        if (have == out.size())
+            return false;
+    }
+    out.resize(have);
+    return true;
+}
+
+namespace {
+
+const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+// The DER of the id-data object identifier, as a contentType attribute holds it.
+const unsigned char kDataOidDer[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
+
+// Closes a decoded message on every path out.
+struct MessageHandle {
+    HCRYPTMSG message = nullptr;
+    ~MessageHandle()
+    {
+        if (message != nullptr)
+            CryptMsgClose(message);
+    }
+};
+
+bool GetParam(HCRYPTMSG message, DWORD param, std::vector<unsigned char>& out)
+{
+    DWORD size = 0;
+    if (!CryptMsgGetParam(message, param, 0, nullptr, &size) || size == 0)
+        return false;
+    out.assign(size, 0);
+    return CryptMsgGetParam(message, param, 0, out.data(), &size) != FALSE;
+}
+
+bool OneSigner(HCRYPTMSG message)
+{
+    DWORD count = 0;
+    DWORD size = sizeof count;
+    return CryptMsgGetParam(message, CMSG_SIGNER_COUNT_PARAM, 0, &count, &size) && count == 1;
+}
+
+// The one value of the signed attribute `oid`; null when it is missing, or
+// given twice or with several values (a malformed signature).
+const CRYPT_ATTR_BLOB* OnlyValue(const CMSG_SIGNER_INFO& info, const char* oid)
+{
+    const CRYPT_ATTR_BLOB* found = nullptr;
+    for (DWORD i = 0; i < info.AuthAttrs.cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = info.AuthAttrs.rgAttr[i];
+        if (attribute.pszObjId == nullptr || std::strcmp(attribute.pszObjId, oid) != 0)
+            continue;
+        if (found != nullptr || attribute.cValue != 1)
+            return nullptr;
+        found = &attribute.rgValue[0];
+    }
+    return found;
+}
+
+// SHA-256 as digest, a messageDigest attribute equal to `digest` and a
+// contentType attribute saying id-data.
+bool SignedAttributesMatch(HCRYPTMSG message, const unsigned char (&digest)[kSha256Bytes])
+{
+    std::vector<unsigned char> infoBuffer;
+    if (!GetParam(message, CMSG_SIGNER_INFO_PARAM, infoBuffer))
+        return false;
+    const CMSG_SIGNER_INFO* info = reinterpret_cast<const CMSG_SIGNER_INFO*>(infoBuffer.data());
+    if (info->HashAlgorithm.pszObjId == nullptr || std::strcmp(info->HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
+        return false;
+    const CRYPT_ATTR_BLOB* type = OnlyValue(*info, szOID_RSA_contentType);
+    if (type == nullptr || type->cbData != sizeof kDataOidDer ||
+        std::memcmp(type->pbData, kDataOidDer, sizeof kDataOidDer) != 0)
+        return false;
+    const CRYPT_ATTR_BLOB* found = OnlyValue(*info, szOID_RSA_messageDigest);
+    if (found == nullptr)
+        return false;
+    BYTE decodedValue[128] = {};
+    DWORD size = sizeof decodedValue;
+    if (!CryptDecodeObject(kEncoding, X509_OCTET_STRING, found->pbData, found->cbData, 0, decodedValue, &size))
+        return false;
+    const CRYPT_DATA_BLOB* value = reinterpret_cast<const CRYPT_DATA_BLOB*>(decodedValue);
+    return value->cbData == kSha256Bytes && std::memcmp(value->pbData, digest, kSha256Bytes) == 0;
+}
+
+bool KeyIsPinned(PCCERT_CONTEXT signer, const char* pins)
+{
+    const unsigned char* spki = nullptr;
+    std::size_t spkiSize = 0;
+    unsigned char digest[kSha256Bytes] = {};
+    return CertificatePublicKeyInfo(signer->pbCertEncoded, signer->cbCertEncoded, spki, spkiSize) &&
+           Sha256OfBytes(spki, spkiSize, digest) && PinnedKey(digest, pins);
+}
+
+}  // namespace
+
+bool ReleaseSignatureTrusted(const std::vector<unsigned char>& content, const std::vector<unsigned char>& signature,
+                             const char* pins)
+{
+    if (signature.empty() || !SignedContentIsData(signature.data(), signature.size()))
+        return false;
+    unsigned char digest[kSha256Bytes] = {};
+    MessageHandle decoded;
+    decoded.message = CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr);
+    if (!Sha256OfBytes(content.data(), content.size(), digest) || decoded.message == nullptr ||
+        !CryptMsgUpdate(decoded.message, signature.data(), DWORD(signature.size()), TRUE) ||
+        !OneSigner(decoded.message) || !SignedAttributesMatch(decoded.message, digest))
+        return false;
+    CRYPT_VERIFY_MESSAGE_PARA para = {};
+    para.cbSize = sizeof para;
+    para.dwMsgAndCertEncodingType = kEncoding;
+    static const BYTE kNothing = 0;
+    const BYTE* parts[] = {content.empty() ? &kNothing : content.data()};
+    DWORD sizes[] = {DWORD(content.size())};
+    PCCERT_CONTEXT signer = nullptr;
+    if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), DWORD(signature.size()), 1, parts, sizes,
+                                             &signer) ||
+        signer == nullptr)
+        return false;
+    const bool trusted = KeyIsPinned(signer, pins);
+    CertFreeCertificateContext(signer);
+    return trusted;
+}

@@ -1,0 +1,43 @@
+// A downloaded URL list that the maker's release key signed and whose release
+// lines this machine accepts now: the one source of every address, size and
+// hash the install sequence and the net installer use.
+#ifndef KUVANA_INSTALL_VERIFIED_RELEASE_H
+#define KUVANA_INSTALL_VERIFIED_RELEASE_H
+
+#include <string>
+
+#include "install/release.h"
+#include "install/url_list.h"
+
+class VerifiedRelease {
+public:
+    // Reads the list (at most kMaxUrlListBytes) and its signature once, each
+    // through a handle that lets nobody write meanwhile, and accepts the list
+    // only when its signature is the pinned release key's, its release lines
+    // are all there and well formed, it has not expired, its language is the
+    // system's (`japaneseSystem`) and its serial is not below the highest this
+    // machine accepted. An accepted list raises that serial. With
+    // `highestSerial` given, that number stands for the machine's and nothing
+    // is stored (the release check).
+    VerifiedRelease(const std::string& listPath, const std::string& signaturePath, bool japaneseSystem,
+                    const unsigned long long* highestSerial = nullptr);
+
+    bool Accepted() const { return accepted; }
+    // Why the list was refused; empty when accepted.
+    const std::string& Fault() const { return fault; }
+    // The checked entries; empty unless accepted.
+    const UrlList& List() const { return list; }
+    // The release lines, once the signature is good and they are well formed.
+    const Release& Lines() const { return release; }
+
+private:
+    bool accepted = false;
+    std::string fault;
+    UrlList list;
+    Release release;
+};
+
+// The system clock as seconds since 1970-01-01T00:00:00Z.
+long long UtcNow();
+
+#endif

@@ -1,0 +1,107 @@
+// The check of the list's release signature and the machine's highest
+// serial, on signatures made at build time with openssl
+// (tests/wine/make-signed-files): only the pinned release keys count, and no
+// chain or date plays a part.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install/release_pins.h"
+#include "install/release_signature.h"
+#include "install/release_store.h"
+#include "install/verified_release.h"
+#include "support/signed_files.h"
+#include "support/temp_folder_sandbox.h"
+
+namespace {
+
+std::vector<unsigned char> Bytes(const std::string& name)
+{
+    const std::string content = ReadWholeFile(SignedTestFile(name));
+    return std::vector<unsigned char>(content.begin(), content.end());
+}
+
+TEST(ReleaseSignatureTest, OnlyAPinnedReleaseKeysSignatureOverTheExactBytesIsTrusted)
+{
+    const struct {
+        const char* content;
+        const char* signature;
+        bool trusted;
+        const char* why;
+    } cases[] = {
+        {"list.txt", "release.p7", true, "the release key's signature"},
+        {"list.txt", "next.p7", true, "the second pinned key's"},
+        {"changed.txt", "release.p7", false, "one byte appended after signing"},
+        {"list.txt", "maker.p7", false, "the maker's Authenticode certificate: not a pinned key"},
+        {"list.txt", "twosigners.p7", false, "two signers"},
+        {"list.txt", "othertype.p7", false, "a content type other than id-data"},
+        {"list.txt", "noattr.p7", false, "no signed messageDigest"},
+        {"list.txt", "sha1.p7", false, "SHA-1"},
+        {"list.txt", "garbage.p7", false, "not a signature"},
+        {"list.txt", "missing.p7", false, "no signature"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReleaseSignatureTrusted(Bytes(c.content), Bytes(c.signature), kReleasePins), c.trusted) << c.why;
+    // A build that pins only the second key refuses the first.
+    const std::string nextOnly(kReleasePins + 65);
+    EXPECT_FALSE(ReleaseSignatureTrusted(Bytes("list.txt"), Bytes("release.p7"), nextOnly.c_str()));
+    EXPECT_TRUE(ReleaseSignatureTrusted(Bytes("list.txt"), Bytes("next.p7"), nextOnly.c_str()));
+}
+
+// Saves the machine's stored serial and puts it back, or removes it.
+class StoredSerial {
+public:
+    StoredSerial() : had(ReadHighestSerial() != 0), saved(ReadHighestSerial()) { Set(0); }
+    ~StoredSerial() { Set(saved, !had); }
+    static void Set(unsigned long long serial, bool remove = true)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kReleaseStoreKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        if (remove && serial == 0)
+            RegDeleteValueA(key, kReleaseSerialValue);
+        else
+            RegSetValueExA(key, kReleaseSerialValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&serial),
+                           sizeof serial);
+        RegCloseKey(key);
+    }
+
+private:
+    bool had;
+    unsigned long long saved;
+};
+
+TEST(ReleaseSignatureTest, TheStoredSerialMovesOnlyUpwardAndOnlyAfterAGoodList)
+{
+    const StoredSerial guard;
+    auto accept = [](const char* list) {
+        return VerifiedRelease(SignedTestFile(list), SignedTestFile(std::string(list) + ".p7"), false).Accepted();
+    };
+    EXPECT_TRUE(accept("serial40.txt"));
+    EXPECT_EQ(ReadHighestSerial(), 40u);
+    EXPECT_FALSE(accept("serial90.txt")) << "a serial of 90 under serial 50's signature";
+    EXPECT_EQ(ReadHighestSerial(), 40u);
+    EXPECT_TRUE(accept("serial50.txt"));
+    EXPECT_EQ(ReadHighestSerial(), 50u);
+    EXPECT_TRUE(accept("serial50.txt")) << "the same release again";
+    EXPECT_FALSE(accept("serial40.txt")) << "rolled back";
+    EXPECT_EQ(ReadHighestSerial(), 50u);
+    // A Japanese system refuses the English release, and stores nothing.
+    StoredSerial::Set(0);
+    EXPECT_FALSE(VerifiedRelease(SignedTestFile("serial50.txt"), SignedTestFile("serial50.txt.p7"), true).Accepted());
+    EXPECT_EQ(ReadHighestSerial(), 0u);
+    // A value of another type counts as none and is replaced.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kReleaseStoreKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, kReleaseSerialValue, 0, REG_SZ, reinterpret_cast<const BYTE*>("99"), 3);
+    RegCloseKey(key);
+    EXPECT_TRUE(accept("serial40.txt"));
+    EXPECT_EQ(ReadHighestSerial(), 40u);
+}
+
+}  // namespace
