@@ -208,8 +208,7 @@ void ClearSharedResponseNames(const std::vector<PackageFiles*>& chosen)
 // The sequence from the list download to the normal end's texts, in the
 // working folder `work`. True when the wizard is to be handed on; false
 // when the page window went away (nobody left to hand on to).
-bool RunInFolder(HWND window, HWND bar, const WorkFolder& work,
-                 const std::string& listUrl)
+bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::string& listUrl, bool japanese)
 {
     const std::string& folder = work.Path();
     // The list's own name keeps to the same rule as the names it gives: the
@@ -218,11 +217,12 @@ bool RunInFolder(HWND window, HWND bar, const WorkFolder& work,
     if (!PageAlive(window))
         return false;
     const std::string listPath = listName.empty() || folder.empty() ? std::string() : DownloadPath(folder, listName);
-    // A list that is not the maker's current release for this system is a
-    // failed download of the list. Only its checked bytes are used afterwards.
+    // A list that is not the maker's current release for this system (its
+    // language the one that chose the list) is a failed download of the list.
+    // Only its checked bytes are used afterwards.
     std::unique_ptr<VerifiedRelease> release;
     DownloadSignedFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes, [&] {
-        release.reset(new VerifiedRelease(listPath, DownloadPath(folder, SignatureName(listName)), JapaneseSystem()));
+        release.reset(new VerifiedRelease(listPath, DownloadPath(folder, SignatureName(listName)), japanese));
         if (!release->Accepted())
             release.reset();  // a retry replaces the file
         return release != nullptr;
@@ -283,14 +283,17 @@ bool RunSequence(HWND window)
         return true;
     }
 
+    // The system language picks the default list, and the release must be
+    // for it, even when the "URL List" setting names another address.
     std::string listUrl = ReadUrlListSetting();
+    const bool japanese = JapaneseSystem();
     if (listUrl.empty())
-        listUrl = DefaultUrlListAddress(JapaneseSystem());
+        listUrl = DefaultUrlListAddress(japanese);
 
     // Removed with everything in it as the sequence leaves this function, by
     // whichever end, before the wizard is handed on.
     const WorkFolder work(kSequenceFolderPrefix);
-    return RunInFolder(window, bar, work, listUrl);
+    return RunInFolder(window, bar, work, listUrl, japanese);
 }
 
 }  // namespace

@@ -214,11 +214,10 @@ protected:
 
     static std::vector<std::string> Requests(const std::vector<const Package*>& packages)
     {
-        // Each steering file's signature follows it.
+        // The list's signature follows it; the list binds everything else.
         std::vector<std::string> targets = {kListPath, std::string(kListPath) + ".p7"};
         for (const Package* p : packages) {
             targets.push_back(ResponsePath(*p));
-            targets.push_back(ResponsePath(*p) + ".p7");
             targets.push_back(InstallerPath(*p));
         }
         return targets;
@@ -389,15 +388,15 @@ TEST_F(InstallSequenceTest, OtherBasicSoftwareVersionsProceed)
 
 TEST_F(InstallSequenceTest, ConfiguredListAddressIsUsedWhateverTheLanguage)
 {
-    const std::string other = ServerUrl("/elsewhere/list.txt");
-    PutList("/elsewhere/list.txt");
+    const std::string other = ServerUrl("/elsewhere/url_list.txt");
+    PutList("/elsewhere/url_list.txt");
     SetUrlListSetting(&other);
     Select(1, 0, 0);
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
     const std::vector<std::string> targets = Targets();
     ASSERT_FALSE(targets.empty());
-    EXPECT_EQ(targets[0], "/elsewhere/list.txt");
+    EXPECT_EQ(targets[0], "/elsewhere/url_list.txt");
     ExpectNothingLeft();
 }
 
@@ -504,9 +503,11 @@ LANGID WINAPI ScriptedLanguage()
 
 TEST_F(InstallSequenceTest, TheLanguageIsAskedAfreshForTheInstallations)
 {
-    // Japanese while the packages are fetched, English by their installation.
+    // Japanese for the list and while the packages are fetched, English by
+    // their installation.
     Select(1, 1, 1);
-    languageAnswers = {0x0411, 0x0409};
+    ASSERT_TRUE(ServerSetRelease("language=ja"));
+    languageAnswers = {0x0411, 0x0411, 0x0409};
     languageCalls = 0;
     MessageBoxScript boxes({}, 0, MessageBoxScript::Scope::Process);
     {
@@ -520,7 +521,7 @@ TEST_F(InstallSequenceTest, TheLanguageIsAskedAfreshForTheInstallations)
                                                              StepText(IDS_INSTALLING, 1, 3), ModuleText(IDS_FINISHING),
                                                              ModuleText(IDS_INSTALL_COMPLETE)}));
     }
-    EXPECT_EQ(languageCalls, 2u);
+    EXPECT_EQ(languageCalls, 3u);
     EXPECT_EQ(Targets(), Requests({&kKps, &kKl, &kPcscB}));
     EXPECT_EQ(Programs(ReadFakeRuns(record)), std::vector<std::string>{"KpsSetup.exe"});
     ExpectNothingLeft();
@@ -667,8 +668,6 @@ TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAndOversizedRespons
         response + "KPS_EXE," + escape + "\n",
         // A DLL where the response file goes would lie beside nothing, yet is refused.
         "KPS_ISS," + ServerUrl("/kps/version.dll") + "\n" + installer,
-        // Two names the file system takes for one.
-        response + installer + "KL_ISS," + ServerUrl("/kl/KPS.ISS") + "\n",
         // A response file is a few lines: 64 KiB is its bound.
         "KPS_ISS," + ServerUrl("/kps/big.iss") + "\n" + installer,
     };
@@ -716,12 +715,13 @@ TEST_F(InstallSequenceTest, InstallerNotSignedByTheMakerIsRefusedAndTheSequenceG
     ExpectHandedOn(wizard.Events());
 }
 
-TEST_F(InstallSequenceTest, ResponseFileWithoutTheMakersValidSignatureIsRefusedAndTheSequenceGoesOn)
+TEST_F(InstallSequenceTest, ResponseFileOtherThanTheReleaseNamesIsRefusedAndTheSequenceGoesOn)
 {
     Select(1, 1, 0);
-    // Changed after signing, so the signature served beside it no longer fits.
-    ASSERT_TRUE(ServerPinSignature(ResponsePath(kKps)));
-    ASSERT_TRUE(ServerPutFile(ResponsePath(kKps), "[kps.iss]\r\nszDir=C:\\Users\\Public\r\n"));
+    // One byte changed after the release was signed: its size is the list's,
+    // its hash is not. (A longer file fails its download at once: message 122.)
+    ASSERT_TRUE(ServerPinSignature(kListPath));
+    ASSERT_TRUE(ServerPutFile(ResponsePath(kKps), "[kps.isx]\r\n"));
     MessageBoxScript boxes({IDOK}, 0, MessageBoxScript::Scope::Process);
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
@@ -769,10 +769,50 @@ TEST_F(InstallSequenceTest, RelativeAddressesAreResolvedAgainstTheListsOwn)
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
     EXPECT_EQ(Targets(), (std::vector<std::string>{"/mirror/list/url_list.txt", "/mirror/list/url_list.txt.p7",
-                                                   ResponsePath(kKps), ResponsePath(kKps) + ".p7",
-                                                   InstallerPath(kKps)}));
+                                                   ResponsePath(kKps), InstallerPath(kKps)}));
     EXPECT_EQ(Programs(ReadFakeRuns(record)), std::vector<std::string>{"KpsSetup.exe"});
     EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(InstallSequenceTest, OnlyResponseFilesTheSequenceHandlesMustDifferInName)
+{
+    // Installers lie in folders of their own: all three may be setup.exe.
+    for (const Package* p : {&kKps, &kKl, &kPcscB})
+        ASSERT_TRUE(ServerPutFile(std::string(p->folder) + "setup.exe",
+                                  ReadWholeFile(ServerRootDir() + "\\" + (p->folder + 1) + p->installerName)));
+    const auto list = [](const std::string& klResponse) {
+        return "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\nKPS_EXE," + ServerUrl("/kps/setup.exe") +
+               "\nKL_ISS," + ServerUrl(klResponse) + "\nKL_EXE," + ServerUrl("/kl/setup.exe") + "\nPCSC_B_ISS," +
+               ServerUrl(ResponsePath(kPcscB)) + "\nPCSC_B_EXE," + ServerUrl("/pcscb/setup.exe") + "\n";
+    };
+    ASSERT_TRUE(ServerPutFile("/kl/KPS.ISS", "[KPS.ISS]\r\n"));
+    const struct {
+        const char* why;
+        int kl;
+        std::string klResponse;
+        bool refused;  // both response files count as missing: 122
+    } cases[] = {
+        {"three installers named setup.exe", 1, ResponsePath(kKl).c_str(), false},
+        {"KL's response file named as KPS's, KL not selected", 0, "/kl/KPS.ISS", false},
+        {"KL's response file named as KPS's, both handled", 1, "/kl/KPS.ISS", JapaneseSystem()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        ASSERT_TRUE(ServerPutFile(kListPath, list(c.klResponse)));
+        Select(1, c.kl, c.kl);
+        MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+        ProgressWizard wizard;
+        ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
+        ASSERT_EQ(boxes.Count(), c.refused ? 1u : 0u);
+        if (c.refused) {
+            EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+            EXPECT_TRUE(ReadFakeRuns(record).empty());
+        } else {
+            EXPECT_EQ(ReadFakeRuns(record).size(), JapaneseSystem() && c.kl ? 3u : 1u);
+        }
+        DeleteFileA(record.c_str());
+        ExpectNothingLeft();
+    }
 }
 
 TEST_F(InstallSequenceTest, FilesPlantedInTheTemporaryFolderAreNeitherRunNorTouched)
