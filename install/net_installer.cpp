@@ -136,6 +136,10 @@ std::unique_ptr<VerifiedRelease> FetchRelease(HWND pageWindow, const std::string
     RunAnswering(pageWindow, [&] {
         release.reset(new VerifiedRelease(listPath, signaturePath, japanese));
     }, quitSeen);
+    // Only the checked bytes are used from here on; a launch's folder keeps
+    // nothing but the net installer and its temporary folder.
+    DeleteFileA(listPath.c_str());
+    DeleteFileA(signaturePath.c_str());
     if (release == nullptr || !release->Accepted())
         return nullptr;
     return release;
@@ -161,13 +165,25 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
         const std::string localPath = programFolder.empty() ? std::string() : NetInstallerPath(programFolder);
         const ReleaseFile expected = release ? release->Lines().files[NetExe] : ReleaseFile();
         // No more than the release names for the net installer.
-        if (release && DownloadAnswering(pageWindow, job, url != nullptr ? url : "", localPath, expected.size,
-                                         &quitSeen)) {
-            // Held with read access and read sharing only from the end of its
-            // download until its start has returned: nobody can write, replace
-            // or delete it in between, and what is checked is what starts.
-            DeviceHandle hold(CreateFileA(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        job.SetLocalFileRules(true, expected.size);
+        job.Start(url != nullptr && release ? url : "", localPath.c_str());
+        // Held from its creation, so that no other launch's clean-up deletes
+        // it: while the job writes, beside the job (which shares reading);
+        // from the end of the download to the start, with read sharing only,
+        // so nobody can write, replace or delete it and what is checked is
+        // what starts.
+        DeviceHandle hold;
+        bool downloaded = false;
+        if (job.GetState() == HttpDownload::Prepared) {
+            hold.Reset(CreateFileA(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            job.Run();
+            while (job.GetState() != HttpDownload::Finished)
+                WaitHandlingMessages(pageWindow, &quitSeen, nullptr);
+            downloaded = job.GetResult() == 0;
+        }
+        if (downloaded && hold.Valid()) {
+            hold.Reset(ReOpenFile(hold.Get(), GENERIC_READ, FILE_SHARE_READ, 0));
             const std::string tempFolder = folder.MakeSubfolder(TempSubfolderName(kNetInstallerSubfolder));
             if (hold.Valid()) {
                 result = StartResult::NotStarted;

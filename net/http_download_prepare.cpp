@@ -15,8 +15,11 @@ int HttpDownload::CreateLocalFile(const char* path)
         int code = 0;
         CatchingFaults([&] {
             DownloadFaultPoint("CreateLocalFile");
-            fileHandle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, createNewFile ? CREATE_NEW : CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+            // Readers may open it beside the writer (the net installer's
+            // hold keeps it from being deleted while it downloads); nobody may
+            // write or delete it.
+            fileHandle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     createNewFile ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (fileHandle == INVALID_HANDLE_VALUE) {
                 SetStepError(500, GetLastError());
                 code = 500;

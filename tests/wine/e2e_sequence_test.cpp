@@ -18,7 +18,9 @@
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/import_patch.h"
+#include "support/machine_settings.h"
 #include "support/message_boxes.h"
+#include "support/stored_serial.h"
 #include "support/server_control.h"
 #include "support/temp_folder_sandbox.h"
 #include "wine/e2e_harness.h"
@@ -51,27 +53,6 @@ std::string InstallerPath(const Package& p)
 }
 
 const char kListPath[] = "/list/url_list.txt";
-
-void SetMachineText(const char* key, const char* value, const std::string* text)
-{
-    HKEY handle = nullptr;
-    if (text == nullptr) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE, &handle) == ERROR_SUCCESS) {
-            RegDeleteValueA(handle, value);
-            RegCloseKey(handle);
-        }
-        return;
-    }
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()), DWORD(text->size() + 1));
-    RegCloseKey(handle);
-}
-
-void SetUrlListSetting(const std::string* url)
-{
-    SetMachineText(kNetInstallerKey, kUrlListValue, url);
-}
 
 void SetBasicSoftwareVersion(const std::string* version)
 {
@@ -236,6 +217,7 @@ protected:
         return texts;
     }
 
+    StoredSerialGuard storedSerial;
     TempFolderSandbox temp;
     std::string fake;
     std::string listUrl;

@@ -6,3 +6,5 @@ kuvana_wine_server_test(install_net_installer_test
   TLS
   DEPENDS fake_installer signature_bench_installer
   TIMEOUT 180)
+# Writes the "URL List" setting and the stored release serial.
+set_tests_properties(wine.install_net_installer_test PROPERTIES RESOURCE_LOCK kuvana_hklm_settings)

@@ -1,5 +1,6 @@
 // The net installer launcher against the download-server simulator, which
-// serves the fake installer as the net installer.
+// serves the fake installer as the net installer and a release list that
+// binds it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <string>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "install/command_lines.h"
@@ -16,7 +18,9 @@
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 #include "sim/fake_installer/fake_record.h"
+#include "support/machine_settings.h"
 #include "support/message_boxes.h"
+#include "support/stored_serial.h"
 #include "support/test_windows.h"
 #include "support/server_control.h"
 #include "support/standard_account.h"
@@ -39,6 +43,12 @@ protected:
         ASSERT_TRUE(ServerAvailable()) << "run under sim/server/with-server";
         ASSERT_NE(LoadLibraryA("kuvana_coinst.dll"), nullptr);
         ASSERT_TRUE(ServerReset());
+        // The list the sequence would take, binding the fake installer as the
+        // net installer.
+        ASSERT_TRUE(ServerPutFile(kListPath, ""));
+        listUrl = ServerUrl(kListPath);
+        SetUrlListSetting(&listUrl);
+        ASSERT_TRUE(ServerSetRelease("net=/fake_installer.exe"));
         record = temp.Base() + "record.txt";
         SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
         eventName = "kuvana-net-installer-" + std::to_string(GetCurrentProcessId());
@@ -54,6 +64,17 @@ protected:
         CloseHandle(release);
         SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
         SetEnvironmentVariableA("KUVANA_FAKE_WAIT_EVENT", nullptr);
+        SetUrlListSetting(nullptr);
+    }
+
+    // The requests that did not fetch the list or its signature.
+    static std::vector<std::string> FileRequests()
+    {
+        std::vector<std::string> targets;
+        for (const ServerRequest& request : ServerRequests())
+            if (request.target.compare(0, std::strlen(kListPath), kListPath) != 0)
+                targets.push_back(request.target);
+        return targets;
     }
 
     bool AllEnded() const
@@ -110,6 +131,9 @@ protected:
 
     std::string FakeUrl() const { return ServerUrl("/fake_installer.exe"); }
 
+    static constexpr const char* kListPath = "/list/url_list.txt";
+    StoredSerialGuard storedSerial;
+    std::string listUrl;
     TempFolderSandbox temp{"temp dir"};
     OwnerWindow page;
     std::string record;
@@ -152,8 +176,11 @@ TEST_F(NetInstallerTest, StartsTheDownloadFromAFolderOfItsOwnQuotedAndDoesNotWai
               ReadWholeFile(ProgramFolder() + "fake_installer.exe"));
     EXPECT_EQ(ReadWholeFile(temp.Path("KuvanaNetInstaller.exe")), ReadWholeFile(ProgramFolder() + "fake_unsigned.exe"));
     EXPECT_EQ(temp.Files(), (std::set<std::string>{"KuvanaNetInstaller.exe", "version.dll"}));
-    ASSERT_EQ(ServerRequests().size(), 1u);
-    EXPECT_EQ(ServerRequests()[0].target, "/fake_installer.exe");
+    // The list this system would take and its signature, then the installer.
+    ASSERT_EQ(ServerRequests().size(), 3u);
+    EXPECT_EQ(ServerRequests()[0].target, kListPath);
+    EXPECT_EQ(ServerRequests()[1].target, std::string(kListPath) + ".p7");
+    EXPECT_EQ(ServerRequests()[2].target, "/fake_installer.exe");
 }
 
 TEST_F(NetInstallerTest, ClosesTheHandlesOfTheStartedProcessAtOnce)
@@ -196,16 +223,51 @@ TEST_F(NetInstallerTest, NotFoundShowsMessage123AndStartsNothing)
 
 TEST_F(NetInstallerTest, ProgramsTheMakerDidNotSignAreRefusedAsAFailedDownload)
 {
+    // Each is the file the release names, yet not signed by the maker.
     for (const char* other : {"/fake_unsigned.exe", "/fake_tampered.exe", "/fake_stranger.exe"}) {
+        ASSERT_TRUE(ServerSetRelease(std::string("net=") + other));
         MessageBoxScript boxes;
         NetInstallerLauncher(page.window, ServerUrl(other).c_str());
         ASSERT_EQ(boxes.Count(), 1u) << other;
         EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_DOWNLOAD_RETRY));
         EXPECT_TRUE(NetFolders().empty()) << other;
     }
-    EXPECT_EQ(ServerRequests().size(), 3u);
+    EXPECT_EQ(FileRequests().size(), 3u);
     Sleep(300);
     EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
+TEST_F(NetInstallerTest, OnlyTheNetInstallerOfAnAcceptedReleaseStarts)
+{
+    // The maker signed each of these, but the release names another file (a
+    // "Net Installer" setting naming another program is refused the same way).
+    for (const char* other : {"/fake_kl.exe", "/_fault/extra=1/fake_installer.exe"}) {
+        MessageBoxScript boxes;
+        NetInstallerLauncher(page.window, ServerUrl(other).c_str());
+        ASSERT_EQ(boxes.Count(), 1u) << other;
+        EXPECT_TRUE(NetFolders().empty()) << other;
+    }
+    // A list that is not accepted: nothing more is fetched.
+    for (const char* release : {"expires=-60", "language=ja", "serial=0", "key=maker"}) {
+        ASSERT_TRUE(ServerReset());
+        ASSERT_TRUE(ServerPutFile(kListPath, ""));
+        ASSERT_TRUE(ServerSetRelease(std::string("net=/fake_installer.exe,serial=5")));
+        if (std::string(release) == "serial=0") {
+            NetInstallerLauncher(page.window, FakeUrl().c_str());  // the machine accepts serial 5
+            ASSERT_EQ(WaitForRuns(1).size(), 1u);
+            ASSERT_TRUE(ServerReset());
+            ASSERT_TRUE(ServerPutFile(kListPath, ""));
+            ASSERT_TRUE(ServerSetRelease("net=/fake_installer.exe"));
+        }
+        ASSERT_TRUE(ServerSetRelease(release));
+        MessageBoxScript boxes;
+        NetInstallerLauncher(page.window, FakeUrl().c_str());
+        ASSERT_EQ(boxes.Count(), 1u) << release;
+        EXPECT_EQ(boxes.Shown()[0].text, LoadModuleString(IDS_DOWNLOAD_RETRY));
+        EXPECT_TRUE(FileRequests().empty()) << release;
+    }
+    Sleep(300);
+    EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
 }
 
 TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
@@ -220,7 +282,7 @@ TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
     MessageBoxScript boxes;
     NetInstallerLauncher(page.window, nullptr);
     EXPECT_EQ(boxes.Count(), 1u);
-    EXPECT_TRUE(ServerRequests().empty());
+    EXPECT_TRUE(FileRequests().empty());
     EXPECT_TRUE(ReadFakeRuns(record).empty());
     EXPECT_TRUE(NetFolders().empty());
 }
@@ -334,6 +396,7 @@ TEST_F(NetInstallerTest, TheCallersWindowAnswersWithin100MsWhileTheSignatureIsCh
     const std::string big = ReadWholeFile(KUVANA_BINARY_DIR "/bench/signed_64mib.exe");
     ASSERT_GT(big.size(), 60u << 20);
     ASSERT_TRUE(ServerPutFile("/big/KuvanaNetInstaller.exe", big));
+    ASSERT_TRUE(ServerSetRelease("net=/big/KuvanaNetInstaller.exe"));
     volatile HWND window = nullptr;
     volatile bool returned = false;
     std::thread sheet([&] {

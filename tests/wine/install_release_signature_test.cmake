@@ -15,3 +15,5 @@ kuvana_wine_test(install_release_signature_test
   SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/install_release_signature_test.cpp
   DEPENDS kuvana_signed_files
   TIMEOUT 120)
+# Writes the stored release serial.
+set_tests_properties(wine.install_release_signature_test PROPERTIES RESOURCE_LOCK kuvana_hklm_settings)

@@ -14,6 +14,7 @@
 #include "install/release_store.h"
 #include "install/verified_release.h"
 #include "support/signed_files.h"
+#include "support/stored_serial.h"
 #include "support/temp_folder_sandbox.h"
 
 namespace {
@@ -51,33 +52,10 @@ TEST(ReleaseSignatureTest, OnlyAPinnedReleaseKeysSignatureOverTheExactBytesIsTru
     EXPECT_TRUE(ReleaseSignatureTrusted(Bytes("list.txt"), Bytes("next.p7"), nextOnly.c_str()));
 }
 
-// Saves the machine's stored serial and puts it back, or removes it.
-class StoredSerial {
-public:
-    StoredSerial() : had(ReadHighestSerial() != 0), saved(ReadHighestSerial()) { Set(0); }
-    ~StoredSerial() { Set(saved, !had); }
-    static void Set(unsigned long long serial, bool remove = true)
-    {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kReleaseStoreKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return;
-        if (remove && serial == 0)
-            RegDeleteValueA(key, kReleaseSerialValue);
-        else
-            RegSetValueExA(key, kReleaseSerialValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&serial),
-                           sizeof serial);
-        RegCloseKey(key);
-    }
-
-private:
-    bool had;
-    unsigned long long saved;
-};
-
 TEST(ReleaseSignatureTest, TheStoredSerialMovesOnlyUpwardAndOnlyAfterAGoodList)
 {
-    const StoredSerial guard;
+    const StoredSerialGuard guard;
+    ASSERT_TRUE(RemoveStoredSerial());
     auto accept = [](const char* list) {
         return VerifiedRelease(SignedTestFile(list), SignedTestFile(std::string(list) + ".p7"), false).Accepted();
     };
@@ -91,7 +69,7 @@ TEST(ReleaseSignatureTest, TheStoredSerialMovesOnlyUpwardAndOnlyAfterAGoodList)
     EXPECT_FALSE(accept("serial40.txt")) << "rolled back";
     EXPECT_EQ(ReadHighestSerial(), 50u);
     // A Japanese system refuses the English release, and stores nothing.
-    StoredSerial::Set(0);
+    ASSERT_TRUE(RemoveStoredSerial());
     EXPECT_FALSE(VerifiedRelease(SignedTestFile("serial50.txt"), SignedTestFile("serial50.txt.p7"), true).Accepted());
     EXPECT_EQ(ReadHighestSerial(), 0u);
     // A value of another type counts as none and is replaced.
