@@ -174,9 +174,15 @@ class State:
         this server now; an address elsewhere or without a file counts as no
         bytes."""
         url = urllib.parse.urlsplit(urllib.parse.urljoin(list_url, address))
+
+        def origin(parts):
+            # WinINet names the default port through a proxy ("host:80"), a list does not.
+            return (parts.scheme, (parts.hostname or "").lower(),
+                    parts.port or {"http": 80, "https": 443}.get(parts.scheme))
+
         try:
             ours = url.scheme in ("http", "https") and (
-                url.netloc.lower() == urllib.parse.urlsplit(list_url).netloc.lower() or
+                origin(url) == origin(urllib.parse.urlsplit(list_url)) or
                 (url.hostname in ("127.0.0.1", "localhost") and url.port in self.ports.values()))
         except ValueError:
             ours = False

@@ -206,7 +206,6 @@ TEST_F(WizardInstallTest, OneReaderInstallsThePackagesOfTheSystemLanguage)
     std::vector<std::string> programs;
     for (int i = 0; i < n; ++i) {
         requests.push_back(PackagePath(kResponses[i]));
-        requests.push_back(PackagePath(kResponses[i]) + ".p7");
         requests.push_back(PackagePath(kInstallers[i]));
         programs.push_back(kInstallers[i]);
     }

@@ -12,6 +12,7 @@
 
 #include "sim/fake_installer/fake_record.h"
 #include "support/server_control.h"
+#include "support/stored_serial.h"
 #include "support/test_windows.h"
 #include "support/wizard_host_run.h"
 
@@ -45,6 +46,16 @@ std::string PathOf(const std::string& target)
 {
     size_t start = target.find("://");
     return start == std::string::npos ? target : target.substr(target.find('/', start + 3));
+}
+
+// The requests that did not fetch a release list or its signature.
+std::vector<ServerRequest> FileRequests()
+{
+    std::vector<ServerRequest> files;
+    for (const ServerRequest& request : ServerRequests())
+        if (request.target.find("/url_list.txt") == std::string::npos)
+            files.push_back(request);
+    return files;
 }
 
 std::string FileBytes(const std::string& path)
@@ -84,6 +95,13 @@ protected:
         ASSERT_FALSE(installer.empty());
         ASSERT_TRUE(displayVersion.Remove());
         ASSERT_TRUE(setting.Remove());
+        // The maker's release for either language binds the net installer at
+        // its default address.
+        for (const char* language : {"en", "ja"})
+            ASSERT_TRUE(ServerPutFile(std::string("/Products/kuvana/pcrw/driver/netinstaller/") + language +
+                                          "/url_list.txt",
+                                      ""));
+        ASSERT_TRUE(ServerSetRelease(std::string("net=") + kDefaultPath));
     }
 
     void TearDown() override
@@ -114,6 +132,7 @@ protected:
         return runs;
     }
 
+    StoredSerialGuard storedSerial;
     std::string record;
     std::string installer;
     RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
@@ -137,13 +156,15 @@ TEST_F(StatusPageRun, InstalledSoftwareShowsItsSentenceAndNoLinkThatCouldStartAn
 
 TEST_F(StatusPageRun, ClickOnTheLinkFetchesTheConfiguredNetInstallerAndStartsIt)
 {
+    // A mirror of the file the release names.
+    ASSERT_TRUE(ServerPutFile(kDefaultPath, installer));
     ASSERT_TRUE(ServerPutFile("/net/KuvanaNetInstaller.exe", installer));
     ASSERT_TRUE(setting.Set(ServerUrl("/net/KuvanaNetInstaller.exe")));
     HostRun run = Run(Script("link 1009\nsleep 300\n", "status-page-not-installed.png"));
     EXPECT_EQ(run.First("control", {{"id", "65535"}})["text"], ModuleString(111)) << run.report;
     EXPECT_EQ(run.First("link")["has-link"], "1");
     EXPECT_TRUE(run.All("messagebox").empty()) << run.report;
-    std::vector<ServerRequest> requests = ServerRequests();
+    std::vector<ServerRequest> requests = FileRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(PathOf(requests[0].target), "/net/KuvanaNetInstaller.exe");
     std::vector<FakeRun> runs = InstallerRuns(1);
@@ -159,7 +180,7 @@ TEST_F(StatusPageRun, EnterOnTheLinkActsLikeAClickWithTheDefaultAddress)
     ASSERT_TRUE(ServerPutFile(kDefaultPath, installer));
     HostRun run = Run(Script("enter 1009\nsleep 300\n"));
     EXPECT_TRUE(run.All("messagebox").empty()) << run.report;
-    std::vector<ServerRequest> requests = ServerRequests();
+    std::vector<ServerRequest> requests = FileRequests();
     ASSERT_EQ(requests.size(), 1u) << run.report;
     EXPECT_EQ(HostOf(requests[0].target), "download.zorvik.co.jp") << requests[0].target;
     EXPECT_EQ(PathOf(requests[0].target), kDefaultPath);
@@ -179,6 +200,18 @@ TEST_F(StatusPageRun, AnAddressTheDownloadRefusesEndsInTheFailureMessage)
     EXPECT_EQ(run.First("control", {{"id", "65535"}})["text"], ModuleString(111));
 }
 
+TEST_F(StatusPageRun, ANetInstallerSettingNamingAnotherFileEndsInTheFailureMessage)
+{
+    // Signed by the maker, but not the file the release names.
+    ASSERT_TRUE(ServerPutFile(kDefaultPath, installer));
+    ASSERT_TRUE(ServerPutFile("/net/other.exe", FileBytes(WindowsPath(KUVANA_BINARY_DIR "/bin/fake_kl.exe"))));
+    ASSERT_TRUE(setting.Set(ServerUrl("/net/other.exe")));
+    HostRun run = Run(Script("answer ok\nlink 1009\nsleep 300\n"));
+    ASSERT_EQ(run.All("messagebox").size(), 1u) << run.report;
+    EXPECT_EQ(run.All("messagebox")[0]["text"], ModuleString(123));
+    EXPECT_TRUE(InstallerRuns(0).empty());
+}
+
 TEST_F(StatusPageRun, AServerThatAnswers404EndsInTheFailureMessageAndTheLinkWorksAgain)
 {
     ASSERT_TRUE(setting.Set(ServerUrl("/net/missing.exe")));
@@ -186,7 +219,7 @@ TEST_F(StatusPageRun, AServerThatAnswers404EndsInTheFailureMessageAndTheLinkWork
     ASSERT_EQ(run.All("messagebox").size(), 2u) << run.report;
     EXPECT_EQ(run.All("messagebox")[0]["text"], ModuleString(123));
     EXPECT_EQ(run.All("link")[1]["enabled"], "1") << run.report;
-    EXPECT_EQ(ServerRequests().size(), 2u);
+    EXPECT_EQ(FileRequests().size(), 2u);
     EXPECT_TRUE(InstallerRuns(0).empty());
 }
 
@@ -194,6 +227,7 @@ TEST_F(StatusPageRun, AServerThatAnswers404EndsInTheFailureMessageAndTheLinkWork
 // second click meanwhile (the link is disabled) starts nothing.
 TEST_F(StatusPageRun, TheSheetAnswersDuringTheDownloadAndASecondClickStartsNothing)
 {
+    ASSERT_TRUE(ServerPutFile(kDefaultPath, installer));
     ASSERT_TRUE(ServerPutFile("/net/KuvanaNetInstaller.exe", installer));
     ASSERT_TRUE(ServerScript("/net/KuvanaNetInstaller.exe", "trickle=24000:100"));  // about 3 s
     ASSERT_TRUE(setting.Set(ServerUrl("/net/KuvanaNetInstaller.exe")));
@@ -206,7 +240,7 @@ TEST_F(StatusPageRun, TheSheetAnswersDuringTheDownloadAndASecondClickStartsNothi
     ASSERT_EQ(links.size(), 2u);
     EXPECT_EQ(links[1]["enabled"], "0") << run.report;
     EXPECT_TRUE(run.All("messagebox").empty()) << run.report;
-    EXPECT_EQ(ServerRequests().size(), 1u);
+    EXPECT_EQ(FileRequests().size(), 1u);
     EXPECT_EQ(InstallerRuns(1).size(), 1u);
 }
 
