@@ -45,14 +45,15 @@ inline bool AllDigits(const std::string& text, size_t maxDigits)
     return true;
 }
 
-// Seconds since 1970 by walking the calendar, -1 when not a real UTC time.
-inline long long ModelTime(const std::string& t)
+// Seconds since 1970 (negative before it) by walking the calendar; false
+// when not a real UTC time.
+inline bool ModelTime(const std::string& t, long long& seconds)
 {
     if (t.size() != 20 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':' || t[19] != 'Z')
-        return -1;
+        return false;
     for (size_t at : {0u, 5u, 8u, 11u, 14u, 17u})
         if (!AllDigits(t.substr(at, at == 0 ? 4 : 2), 4))
-            return -1;
+            return false;
     const int year = std::stoi(t.substr(0, 4)), month = std::stoi(t.substr(5, 2)), day = std::stoi(t.substr(8, 2));
     const int hour = std::stoi(t.substr(11, 2)), minute = std::stoi(t.substr(14, 2)), second = std::stoi(t.substr(17, 2));
     auto daysIn = [](int y, int m) {
@@ -61,7 +62,7 @@ inline long long ModelTime(const std::string& t)
         return kDays[m - 1] + (m == 2 && leap ? 1 : 0);
     };
     if (month < 1 || month > 12 || day < 1 || day > daysIn(year, month) || hour > 23 || minute > 59 || second > 59)
-        return -1;
+        return false;
     long long days = 0;
     for (int y = 1970; y < year; ++y)
         days += 365 + (((y % 4 == 0 && y % 100 != 0) || y % 400 == 0) ? 1 : 0);
@@ -70,7 +71,8 @@ inline long long ModelTime(const std::string& t)
     for (int m = 1; m < month; ++m)
         days += daysIn(year, m);
     days += day - 1;
-    return days * 86400 + hour * 3600 + minute * 60 + second;
+    seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+    return true;
 }
 
 // The one value of `key` ("" and false when missing or ambiguous).
@@ -96,7 +98,8 @@ inline std::string Check(const std::string& content)
     std::string serial, expires, language;
     bool present = false;
     good = One(entries, "RELEASE_SERIAL", serial, present) && present && AllDigits(serial, 18) && good;
-    good = One(entries, "RELEASE_EXPIRES", expires, present) && present && ModelTime(expires) >= 0 && good;
+    long long expiresAt = 0;
+    good = One(entries, "RELEASE_EXPIRES", expires, present) && present && ModelTime(expires, expiresAt) && good;
     good = One(entries, "RELEASE_LANGUAGE", language, present) && present && (language == "en" || language == "ja") &&
            good;
     static const char* const keys[] = {"KPS_ISS", "KPS_EXE", "KL_ISS", "KL_EXE", "PCSC_B_ISS", "PCSC_B_EXE",
@@ -128,7 +131,7 @@ inline std::string Check(const std::string& content)
     if (!parsed)
         return fault.empty() ? "refused without a fault" : std::string();
     if (std::to_string(release.serial) != std::to_string(std::stoull(serial)) ||
-        release.expires != ModelTime(expires) || release.japanese != (language == "ja"))
+        release.expires != expiresAt || release.japanese != (language == "ja"))
         return "values differ from the model";
     for (int k = 0; k < 7; ++k)
         if (release.files[k].bound && std::to_string(release.files[k].size) != std::to_string(std::stoull(sizes[k])))
