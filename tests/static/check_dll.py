@@ -25,6 +25,11 @@ class DllChecks(unittest.TestCase):
         self.assertTrue(self.pe.is64)
         self.assertEqual(self.pe.machine, 0x8664)
 
+    def test_at_most_400_kib(self):
+        # The static runtime's locale and stream code alone would pass this.
+        size = Path(DLL).stat().st_size
+        self.assertLessEqual(size, 409600, "the DLL is %d bytes" % size)
+
     def test_imports_only_system_dlls(self):
         imported = {name.lower() for name in self.pe.imports()}
         self.assertTrue(imported, "no imports read")
