@@ -37,7 +37,8 @@ int HexValue(char c)
     return -1;
 }
 
-// Exactly 64 lowercase hex digits.
+}  // namespace
+
 bool ParseSha256(const std::string& text, unsigned char (&digest)[kSha256Bytes])
 {
     if (text.size() != 2 * kSha256Bytes)
@@ -51,6 +52,8 @@ bool ParseSha256(const std::string& text, unsigned char (&digest)[kSha256Bytes])
     }
     return true;
 }
+
+namespace {
 
 // The one value of `key`: false when it is missing (and required) or given
 // twice with different values. An identical repetition does no harm.

@@ -53,6 +53,9 @@ const char* ReleaseVerdictText(ReleaseVerdict verdict);
 // real date and time.
 bool ParseUtcTime(const std::string& text, long long& seconds);
 
+// Exactly 64 lowercase hex digits into a digest; false otherwise.
+bool ParseSha256(const std::string& text, unsigned char (&digest)[kSha256Bytes]);
+
 // Whether `size` bytes hashing to `sha256` are the file the release names.
 bool MatchesRelease(const ReleaseFile& file, unsigned long long size, const unsigned char (&sha256)[kSha256Bytes]);
 

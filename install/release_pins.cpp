@@ -2,6 +2,7 @@
 #include "install/release_pins.h"
 
 #include <cstring>
+#include <string>
 
 #ifndef KUVANA_RELEASE_PINS
 #error "KUVANA_RELEASE_PINS must name the release keys' pins (set by the build)"
@@ -68,37 +69,23 @@ bool IsOid(const Element& element, const unsigned char* oid, std::size_t size)
     return element.tag == kOid && element.length == size && std::memcmp(element.content, oid, size) == 0;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 bool PinnedKey(const unsigned char (&digest)[kSha256Bytes], const char* pins)
 {
     if (pins == nullptr)
         return false;
-    const std::size_t length = std::strlen(pins);
+    const std::string text(pins);
     const std::size_t pinLength = 2 * kSha256Bytes;
     // "pin" or "pin,pin", nothing else.
-    if (length != pinLength && !(length == 2 * pinLength + 1 && pins[pinLength] == ','))
+    if (text.size() != pinLength && !(text.size() == 2 * pinLength + 1 && text[pinLength] == ','))
         return false;
     bool matched = false;
-    for (std::size_t start = 0; start < length; start += pinLength + 1) {
-        bool same = true;
-        for (std::size_t i = 0; i < kSha256Bytes; ++i) {
-            const int high = HexValue(pins[start + 2 * i]);
-            const int low = HexValue(pins[start + 2 * i + 1]);
-            if (high < 0 || low < 0)
-                return false;
-            same = same && digest[i] == (high * 16 + low);
-        }
-        matched = matched || same;
+    for (std::size_t start = 0; start < text.size(); start += pinLength + 1) {
+        unsigned char pin[kSha256Bytes] = {};
+        if (!ParseSha256(text.substr(start, pinLength), pin))
+            return false;
+        matched = matched || std::memcmp(pin, digest, kSha256Bytes) == 0;
     }
     return matched;
 }
