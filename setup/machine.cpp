@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "probe/win_handles.h"
 #include "setup/coinstaller_list.h"
 
 namespace setup {
@@ -39,22 +40,6 @@ public:
 
 private:
     HKEY handle_ = nullptr;
-};
-
-class DeviceList {
-public:
-    explicit DeviceList(HDEVINFO set) : set_(set) {}
-    ~DeviceList()
-    {
-        if (set_ != INVALID_HANDLE_VALUE)
-            SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
-    HDEVINFO Get() const { return set_; }
-
-private:
-    HDEVINFO set_;
 };
 
 std::string Message(const char* what, LONG status)
@@ -100,7 +85,7 @@ std::string PresentDriverVersion(HDEVINFO set, SP_DEVINFO_DATA* device)
 // installing it again over them changes no driver.
 bool PresentDevicesRunVersion(const DriverPackage& package)
 {
-    DeviceList set(SetupDiGetClassDevsA(&package.classGuid, nullptr, nullptr, DIGCF_PRESENT));
+    DeviceInfoSet set(SetupDiGetClassDevsA(&package.classGuid, nullptr, nullptr, DIGCF_PRESENT));
     if (set.Get() == INVALID_HANDLE_VALUE || package.driverVersion.empty())
         return false;
     bool any = false;
@@ -120,7 +105,7 @@ bool PresentDevicesRunVersion(const DriverPackage& package)
 // installing, as not every framework reports a missing device as an error.
 bool DevicePresent(const std::string& id)
 {
-    DeviceList set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
+    DeviceInfoSet set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
     if (set.Get() == INVALID_HANDLE_VALUE)
         return true;  // let the installation itself tell
     SP_DEVINFO_DATA device;
