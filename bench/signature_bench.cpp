@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
-#include "install/file_hash.h"
-#include "install/trusted_start.h"
+#include "trust/file_hash.h"
+#include "trust/trusted_start.h"
 
 namespace {
 

@@ -29,5 +29,5 @@ foreach(pin ${pins})
   endif()
 endforeach()
 string(REPLACE ";" "," KUVANA_RELEASE_PINS_TEXT "${pins}")
-set_source_files_properties(${CMAKE_SOURCE_DIR}/install/release_pins.cpp PROPERTIES
+set_source_files_properties(${CMAKE_SOURCE_DIR}/trust/release_pins.cpp PROPERTIES
   COMPILE_DEFINITIONS "KUVANA_RELEASE_PINS=\"${KUVANA_RELEASE_PINS_TEXT}\"")

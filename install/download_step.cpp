@@ -4,7 +4,7 @@
 #include "install/download_step.h"
 
 #include "install/command_lines.h"
-#include "install/release_signature.h"
+#include "trust/release_signature.h"
 #include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"

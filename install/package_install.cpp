@@ -2,10 +2,10 @@
 #include "install/package_install.h"
 
 #include "install/command_lines.h"
-#include "install/file_hash.h"
-#include "install/temp_folder.h"
-#include "install/trusted_start.h"
-#include "probe/win_handles.h"
+#include "trust/file_hash.h"
+#include "workfolder/temp_folder.h"
+#include "trust/trusted_start.h"
+#include "common/win_handles.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "install/release.h"
+#include "trust/release.h"
 
 // The installer lies alone in `installerFolder`, its response file in
 // `responseFolder`; it runs in its own folder with TMP and TEMP at

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 std::string ReadRegistryText(const char* subKey, const char* valueName)
 {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "probe/reader_rules.h"
 #include "probe/software_probes.h"
 #include "probe/versions.h"
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 int needKpsPackage = 1;
 int needKlPackage = 0;

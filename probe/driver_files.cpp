@@ -9,7 +9,7 @@
 
 #include "probe/software_probes.h"
 #include "probe/versions.h"
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 enum class WalkStatus { ok, noMoreItems, failed };
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 namespace {
 

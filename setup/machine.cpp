@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 #include "setup/coinstaller_list.h"
 
 namespace setup {

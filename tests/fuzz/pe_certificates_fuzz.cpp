@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "install/pe_certificates.h"
+#include "trust/pe_certificates.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "install/release.h"
+#include "trust/release.h"
 
 namespace release_check {
 

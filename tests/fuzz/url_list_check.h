@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "install/url_list.h"
+#include "trust/url_list.h"
 
 namespace url_list_check {
 

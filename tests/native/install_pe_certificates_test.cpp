@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "install/pe_certificates.h"
+#include "trust/pe_certificates.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "install/release.h"
-#include "install/release_pins.h"
+#include "trust/release.h"
+#include "trust/release_pins.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "install/url_list.h"
+#include "trust/url_list.h"
 
 namespace {
 

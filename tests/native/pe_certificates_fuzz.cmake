@@ -10,9 +10,9 @@ if(KUVANA_CLANGXX)
     OUTPUT ${_pe_fuzz_bin}
     COMMAND ${KUVANA_CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
             -I${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/fuzz/pe_certificates_fuzz.cpp
-            ${CMAKE_SOURCE_DIR}/install/pe_certificates.cpp -o ${_pe_fuzz_bin}
-    DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/pe_certificates_fuzz.cpp ${CMAKE_SOURCE_DIR}/install/pe_certificates.cpp
-            ${CMAKE_SOURCE_DIR}/install/pe_certificates.h
+            ${CMAKE_SOURCE_DIR}/trust/pe_certificates.cpp -o ${_pe_fuzz_bin}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/pe_certificates_fuzz.cpp ${CMAKE_SOURCE_DIR}/trust/pe_certificates.cpp
+            ${CMAKE_SOURCE_DIR}/trust/pe_certificates.h
     COMMENT "Building the certificate-table fuzz target")
   add_custom_target(pe_certificates_fuzz ALL DEPENDS ${_pe_fuzz_bin})
   add_test(NAME native.fuzz.pe_certificates

@@ -8,11 +8,11 @@ if(KUVANA_CLANGXX)
     OUTPUT ${_release_fuzz_bin}
     COMMAND ${KUVANA_CLANGXX} -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined
             -I${CMAKE_SOURCE_DIR} -I${CMAKE_SOURCE_DIR}/tests
-            ${CMAKE_SOURCE_DIR}/tests/fuzz/release_fuzz.cpp ${CMAKE_SOURCE_DIR}/install/release.cpp
-            ${CMAKE_SOURCE_DIR}/install/url_list.cpp -o ${_release_fuzz_bin}
+            ${CMAKE_SOURCE_DIR}/tests/fuzz/release_fuzz.cpp ${CMAKE_SOURCE_DIR}/trust/release.cpp
+            ${CMAKE_SOURCE_DIR}/trust/url_list.cpp -o ${_release_fuzz_bin}
     DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/release_fuzz.cpp ${CMAKE_SOURCE_DIR}/tests/fuzz/release_check.h
-            ${CMAKE_SOURCE_DIR}/install/release.cpp ${CMAKE_SOURCE_DIR}/install/release.h
-            ${CMAKE_SOURCE_DIR}/install/url_list.cpp ${CMAKE_SOURCE_DIR}/install/url_list.h
+            ${CMAKE_SOURCE_DIR}/trust/release.cpp ${CMAKE_SOURCE_DIR}/trust/release.h
+            ${CMAKE_SOURCE_DIR}/trust/url_list.cpp ${CMAKE_SOURCE_DIR}/trust/url_list.h
     COMMENT "Building the release-lines fuzz target")
   add_custom_target(release_fuzz ALL DEPENDS ${_release_fuzz_bin})
   # A copy of the seeds: libFuzzer adds what it finds to its corpus folder.

@@ -39,7 +39,7 @@ class DllChecks(unittest.TestCase):
 
     def test_imports_nothing_newer_than_vista(self):
         # Functions of later systems are looked up at run time (GetTempPath2A,
-        # in install/temp_folder.cpp); a static import would keep Vista and 7,
+        # in workfolder/temp_folder.cpp); a static import would keep Vista and 7,
         # or Windows 10 before its 2022 update, from loading the DLL at all.
         later = {"GetTempPath2A", "GetTempPath2W", "GetSystemTimePreciseAsFileTime", "CreateFile2",
                  "WaitOnAddress", "WakeByAddressSingle", "WakeByAddressAll", "SetThreadDescription",

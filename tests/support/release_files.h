@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "install/file_hash.h"
-#include "install/release.h"
+#include "trust/file_hash.h"
+#include "trust/release.h"
 
 inline ReleaseFile ReleaseFileOf(const std::string& content)
 {

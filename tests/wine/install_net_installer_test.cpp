@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "install/command_lines.h"
-#include "install/work_folder.h"
+#include "workfolder/work_folder.h"
 
 #include "install/net_installer.h"
 #include "resources/module_resources.h"

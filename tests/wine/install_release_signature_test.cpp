@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "install/release_pins.h"
-#include "install/release_signature.h"
-#include "install/release_store.h"
-#include "install/verified_release.h"
+#include "trust/release_pins.h"
+#include "trust/release_signature.h"
+#include "trust/release_store.h"
+#include "trust/verified_release.h"
 #include "support/signed_files.h"
 #include "support/stored_serial.h"
 #include "support/temp_folder_sandbox.h"

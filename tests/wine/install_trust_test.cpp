@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "install/command_lines.h"
-#include "install/pe_certificates.h"
-#include "install/trusted_start.h"
-#include "install/work_folder.h"
+#include "trust/pe_certificates.h"
+#include "trust/trusted_start.h"
+#include "workfolder/work_folder.h"
 #include "net/http_download.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/release_files.h"

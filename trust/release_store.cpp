@@ -1,9 +1,9 @@
 // The highest accepted release serial in the registry.
-#include "install/release_store.h"
+#include "trust/release_store.h"
 
 #include <windows.h>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 const char kReleaseStoreKey[] = "SOFTWARE\\Zorvik Corporation\\Kuvana Class Installer";
 const char kReleaseSerialValue[] = "Release Serial";

@@ -1,7 +1,7 @@
 // The highest release serial this machine has accepted, kept in
 // HKEY_LOCAL_MACHINE so that no older signed list is taken again.
-#ifndef KUVANA_INSTALL_RELEASE_STORE_H
-#define KUVANA_INSTALL_RELEASE_STORE_H
+#ifndef KUVANA_TRUST_RELEASE_STORE_H
+#define KUVANA_TRUST_RELEASE_STORE_H
 
 // HKEY_LOCAL_MACHINE key of the class installer's own and its value (REG_QWORD).
 extern const char kReleaseStoreKey[];

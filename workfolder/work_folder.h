@@ -2,13 +2,13 @@
 // sequence and per net-installer launch. The temporary folder of an elevated
 // process is writable by every user (C:\Windows\Temp for SYSTEM); the folder
 // keeps what we download away from anything they can create, replace or plant.
-#ifndef KUVANA_INSTALL_WORK_FOLDER_H
-#define KUVANA_INSTALL_WORK_FOLDER_H
+#ifndef KUVANA_WORKFOLDER_WORK_FOLDER_H
+#define KUVANA_WORKFOLDER_WORK_FOLDER_H
 
 #include <string>
 #include <vector>
 
-#include "install/folder_security.h"
+#include "workfolder/folder_security.h"
 
 // Folder name prefixes: the sequence's and the net installer's.
 extern const char kSequenceFolderPrefix[];

@@ -1,5 +1,5 @@
 // The URL list and the file-name rule. Pure: no Windows calls.
-#include "install/url_list.h"
+#include "trust/url_list.h"
 
 #include <cstring>
 #include <vector>

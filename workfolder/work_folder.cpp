@@ -1,6 +1,6 @@
 // The private working folder: an unguessable name, a protected DACL, and its
 // removal with what we put in it.
-#include "install/work_folder.h"
+#include "workfolder/work_folder.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "install/command_lines.h"
-#include "install/folder_removal.h"
-#include "install/folder_security.h"
-#include "install/temp_folder.h"
-#include "probe/win_handles.h"
+#include "workfolder/folder_removal.h"
+#include "workfolder/folder_security.h"
+#include "workfolder/temp_folder.h"
+#include "common/win_handles.h"
 
 const char kSequenceFolderPrefix[] = "KuvanaSetup-";
 const char kNetInstallerFolderPrefix[] = "KuvanaNet-";

@@ -1,6 +1,6 @@
 // The temporary folder the install steps download into and start from.
-#ifndef KUVANA_INSTALL_TEMP_FOLDER_H
-#define KUVANA_INSTALL_TEMP_FOLDER_H
+#ifndef KUVANA_WORKFOLDER_TEMP_FOLDER_H
+#define KUVANA_WORKFOLDER_TEMP_FOLDER_H
 
 #include <windows.h>
 

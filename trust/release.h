@@ -1,13 +1,13 @@
 // The release lines of a signed URL list: what binds every file the list
 // names to its size and SHA-256, the list to a language, a time and a serial
 // that never goes down. Pure: no Windows calls.
-#ifndef KUVANA_INSTALL_RELEASE_H
-#define KUVANA_INSTALL_RELEASE_H
+#ifndef KUVANA_TRUST_RELEASE_H
+#define KUVANA_TRUST_RELEASE_H
 
 #include <cstddef>
 #include <string>
 
-#include "install/url_list.h"
+#include "trust/url_list.h"
 
 constexpr std::size_t kSha256Bytes = 32;
 

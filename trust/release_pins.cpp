@@ -1,5 +1,5 @@
 // Release-key pins and the few DER structures their check reads. Pure.
-#include "install/release_pins.h"
+#include "trust/release_pins.h"
 
 #include <cstring>
 #include <string>

@@ -1,9 +1,9 @@
 // The working folders' owner, DACL and integrity label.
-#include "install/folder_security.h"
+#include "workfolder/folder_security.h"
 
 #include <windows.h>
 
-#include "probe/win_handles.h"
+#include "common/win_handles.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // SHA-256 through BCrypt: of bytes in memory, and of a held file read in
 // large pieces at explicit offsets.
-#include "install/file_hash.h"
+#include "trust/file_hash.h"
 
 #include <bcrypt.h>
 

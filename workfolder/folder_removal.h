@@ -5,8 +5,8 @@
 // stays open, undeletable and unrenamable, while what is below it goes. A link
 // is deleted as a link where the handle holds the link itself (Windows); where
 // the system follows it on open (Wine), it stays.
-#ifndef KUVANA_INSTALL_FOLDER_REMOVAL_H
-#define KUVANA_INSTALL_FOLDER_REMOVAL_H
+#ifndef KUVANA_WORKFOLDER_FOLDER_REMOVAL_H
+#define KUVANA_WORKFOLDER_FOLDER_REMOVAL_H
 
 #include <windows.h>
 

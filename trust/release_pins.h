@@ -1,12 +1,12 @@
 // The release key the class installer trusts for signed lists: pinned by the
 // SHA-256 of its certificate's DER SubjectPublicKeyInfo, with DER reading
 // enough to find that and the signed content's type. Pure: no Windows calls.
-#ifndef KUVANA_INSTALL_RELEASE_PINS_H
-#define KUVANA_INSTALL_RELEASE_PINS_H
+#ifndef KUVANA_TRUST_RELEASE_PINS_H
+#define KUVANA_TRUST_RELEASE_PINS_H
 
 #include <cstddef>
 
-#include "install/release.h"
+#include "trust/release.h"
 
 // The pins this build trusts: one or two runs of 64 lowercase hex digits,
 // separated by ',' (KUVANA_RELEASE_PINS, set when the build is configured).

@@ -1,5 +1,5 @@
 // The release lines of a signed URL list. Pure: no Windows calls.
-#include "install/release.h"
+#include "trust/release.h"
 
 #include <cstring>
 #include <vector>

@@ -1,5 +1,5 @@
 // The certificate table's place and shape. Pure: no Windows calls.
-#include "install/pe_certificates.h"
+#include "trust/pe_certificates.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // A downloaded URL list that the maker's release key signed and whose release
 // lines this machine accepts now: the one source of every address, size and
 // hash the install sequence and the net installer use.
-#ifndef KUVANA_INSTALL_VERIFIED_RELEASE_H
-#define KUVANA_INSTALL_VERIFIED_RELEASE_H
+#ifndef KUVANA_TRUST_VERIFIED_RELEASE_H
+#define KUVANA_TRUST_VERIFIED_RELEASE_H
 
 #include <string>
 
-#include "install/release.h"
-#include "install/url_list.h"
+#include "trust/release.h"
+#include "trust/url_list.h"
 
 class VerifiedRelease {
 public:

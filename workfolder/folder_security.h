@@ -1,6 +1,6 @@
 // The security descriptor of our working folders and the accounts it trusts.
-#ifndef KUVANA_INSTALL_FOLDER_SECURITY_H
-#define KUVANA_INSTALL_FOLDER_SECURITY_H
+#ifndef KUVANA_WORKFOLDER_FOLDER_SECURITY_H
+#define KUVANA_WORKFOLDER_FOLDER_SECURITY_H
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "install/temp_folder.h"
+#include "workfolder/temp_folder.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 // The downloaded URL list (url_list.txt) and the file names of its addresses.
-#ifndef KUVANA_INSTALL_URL_LIST_H
-#define KUVANA_INSTALL_URL_LIST_H
+#ifndef KUVANA_TRUST_URL_LIST_H
+#define KUVANA_TRUST_URL_LIST_H
 
 #include <string>
 #include <utility>

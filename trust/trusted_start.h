@@ -1,15 +1,15 @@
 // Starting a downloaded program only when the maker signed it.
-#ifndef KUVANA_INSTALL_TRUSTED_START_H
-#define KUVANA_INSTALL_TRUSTED_START_H
+#ifndef KUVANA_TRUST_TRUSTED_START_H
+#define KUVANA_TRUST_TRUSTED_START_H
 
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <string>
 
-#include "install/release.h"
-#include "install/temp_folder.h"
-#include "probe/win_handles.h"
+#include "trust/release.h"
+#include "workfolder/temp_folder.h"
+#include "common/win_handles.h"
 
 // A downloaded program, open for reading with read sharing only from the
 // check of its signature until it is closed: nobody can write, replace or

@@ -1,5 +1,5 @@
 // Deleting through handles that hold each entry itself, never a link's target.
-#include "install/folder_removal.h"
+#include "workfolder/folder_removal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Where a program file's certificate table lies and whether anything rides
 // along inside it. Pure: works on bytes read from the file.
-#ifndef KUVANA_INSTALL_PE_CERTIFICATES_H
-#define KUVANA_INSTALL_PE_CERTIFICATES_H
+#ifndef KUVANA_TRUST_PE_CERTIFICATES_H
+#define KUVANA_TRUST_PE_CERTIFICATES_H
 
 #include <cstddef>
 #include <cstdint>

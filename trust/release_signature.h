@@ -1,8 +1,8 @@
 // The maker's release signature on the URL list: a detached signature beside
 // the list that only the maker's release key, pinned in this DLL, can make.
 // The list in turn binds every file by size and SHA-256.
-#ifndef KUVANA_INSTALL_RELEASE_SIGNATURE_H
-#define KUVANA_INSTALL_RELEASE_SIGNATURE_H
+#ifndef KUVANA_TRUST_RELEASE_SIGNATURE_H
+#define KUVANA_TRUST_RELEASE_SIGNATURE_H
 
 #include <windows.h>
 

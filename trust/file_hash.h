@@ -1,12 +1,12 @@
 // SHA-256 with the system's provider, over bytes or over a held file.
-#ifndef KUVANA_INSTALL_FILE_HASH_H
-#define KUVANA_INSTALL_FILE_HASH_H
+#ifndef KUVANA_TRUST_FILE_HASH_H
+#define KUVANA_TRUST_FILE_HASH_H
 
 #include <windows.h>
 
 #include <cstddef>
 
-#include "install/release.h"
+#include "trust/release.h"
 
 bool Sha256OfBytes(const unsigned char* data, std::size_t size, unsigned char (&digest)[kSha256Bytes]);
 

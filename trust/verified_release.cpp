@@ -1,15 +1,15 @@
 // Accepting a downloaded URL list: signature, release lines, clock, language
 // and the machine's highest serial.
-#include "install/verified_release.h"
+#include "trust/verified_release.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "install/release_pins.h"
-#include "install/release_signature.h"
-#include "install/release_store.h"
-#include "probe/win_handles.h"
+#include "trust/release_pins.h"
+#include "trust/release_signature.h"
+#include "trust/release_store.h"
+#include "common/win_handles.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Owners of the Windows handles the probes and the install steps open; each
 // closes on every path.
-#ifndef KUVANA_PROBE_WIN_HANDLES_H
-#define KUVANA_PROBE_WIN_HANDLES_H
+#ifndef KUVANA_COMMON_WIN_HANDLES_H
+#define KUVANA_COMMON_WIN_HANDLES_H
 
 #include <windows.h>
 #include <setupapi.h>

@@ -1,12 +1,12 @@
 // The check of the list's detached release signature.
-#include "install/release_signature.h"
+#include "trust/release_signature.h"
 
 #include <wincrypt.h>
 
 #include <cstring>
 
-#include "install/file_hash.h"
-#include "install/release_pins.h"
+#include "trust/file_hash.h"
+#include "trust/release_pins.h"
 
 const char kSignatureSuffix[] = ".p7";
 

@@ -1,5 +1,5 @@
 // The signature check before every start, and the start under the held file.
-#include "install/trusted_start.h"
+#include "trust/trusted_start.h"
 
 #include <softpub.h>
 #include <wincrypt.h>
@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "install/file_hash.h"
-#include "install/pe_certificates.h"
+#include "trust/file_hash.h"
+#include "trust/pe_certificates.h"
 #include "install/settings.h"
 
 namespace {
