@@ -1,5 +1,4 @@
-// Owners of the Windows handles the probes and the install steps open; each
-// closes on every path.
+// Owners of the Windows handles every room opens; each closes on every path.
 #ifndef KUVANA_COMMON_WIN_HANDLES_H
 #define KUVANA_COMMON_WIN_HANDLES_H
 
@@ -99,6 +98,27 @@ public:
 
 private:
     HMODULE module_;
+};
+
+// Owns the two handles CreateProcess gives back.
+class ProcessHandles {
+public:
+    ProcessHandles() : info() {}
+    ~ProcessHandles()
+    {
+        if (info.hThread != nullptr)
+            CloseHandle(info.hThread);
+        if (info.hProcess != nullptr)
+            CloseHandle(info.hProcess);
+    }
+    ProcessHandles(const ProcessHandles&) = delete;
+    ProcessHandles& operator=(const ProcessHandles&) = delete;
+
+    PROCESS_INFORMATION* Out() { return &info; }
+    HANDLE Process() const { return info.hProcess; }
+
+private:
+    PROCESS_INFORMATION info;
 };
 
 #endif

@@ -2,7 +2,7 @@
 // not wanted (nothing here keeps per-thread state).
 #include <windows.h>
 
-#include "entry/module.h"
+#include "resources/module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {

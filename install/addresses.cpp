@@ -2,7 +2,6 @@
 #include "install/settings.h"
 
 const char kDownloadServerHost[] = "download.zorvik.co.jp";
-const char kMakerPublisher[] = "Zorvik Corporation";
 
 const char kNetInstallerKey[] = "SOFTWARE\\Zorvik Corporation\\Kuvana Net Installer";
 const char kUrlListValue[] = "URL List";

@@ -3,11 +3,12 @@
 // Retry or Cancel after each failure.
 #include "install/download_step.h"
 
+#include "common/path_text.h"
 #include "install/command_lines.h"
-#include "trust/release_signature.h"
 #include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
+#include "trust/release_signature.h"
 
 #include <commctrl.h>
 

@@ -10,19 +10,20 @@
 #include <memory>
 #include <string>
 
+#include "common/path_text.h"
+#include "common/win_handles.h"
 #include "install/command_lines.h"
 #include "install/download_step.h"
-#include "trust/release_signature.h"
 #include "install/settings.h"
-#include "workfolder/temp_folder.h"
+#include "net/http_download.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
+#include "trust/release_signature.h"
 #include "trust/trusted_start.h"
 #include "trust/url_list.h"
 #include "trust/verified_release.h"
+#include "workfolder/temp_folder.h"
 #include "workfolder/work_folder.h"
-#include "net/http_download.h"
-#include "common/win_handles.h"
-#include "resources/module_resources.h"
-#include "resources/resource_ids.h"
 
 #include <prsht.h>
 

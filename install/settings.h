@@ -7,9 +7,6 @@
 
 // The maker's download server: the one place a vendor changes it.
 extern const char kDownloadServerHost[];
-// The maker's publisher: the common name in the subject of the certificate
-// that signs every installer we start. A vendor changes it with the host.
-extern const char kMakerPublisher[];
 
 // HKEY_LOCAL_MACHINE key of the net installer's settings, and its two values.
 extern const char kNetInstallerKey[];

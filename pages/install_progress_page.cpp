@@ -10,18 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "common/path_text.h"
 #include "install/command_lines.h"
 #include "install/download_step.h"
 #include "install/list_address.h"
 #include "install/package_install.h"
 #include "install/settings.h"
+#include "probe/decision.h"
+#include "resources/module_resources.h"
+#include "resources/resource_ids.h"
 #include "trust/release_signature.h"
 #include "trust/url_list.h"
 #include "trust/verified_release.h"
 #include "workfolder/work_folder.h"
-#include "probe/decision.h"
-#include "resources/module_resources.h"
-#include "resources/resource_ids.h"
 
 InstallProgressPage installProgressPage;
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "entry/module.h"
 #include "pages/common_controls.h"
+#include "resources/module.h"
 #include "resources/module_resources.h"
 
 HDEVINFO currentDeviceInfoSet = nullptr;

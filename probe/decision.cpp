@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "common/win_handles.h"
 #include "probe/inventory.h"
 #include "probe/reader_rules.h"
 #include "probe/software_probes.h"
 #include "probe/versions.h"
-#include "common/win_handles.h"
 
 int needKpsPackage = 1;
 int needKlPackage = 0;

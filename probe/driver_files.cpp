@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/win_handles.h"
 #include "probe/software_probes.h"
 #include "probe/versions.h"
-#include "common/win_handles.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/win_handles.h"
 #include "probe/bounded_request.h"
 #include "probe/reader_interfaces.h"
 #include "probe/reader_rules.h"
 #include "probe/versions.h"
-#include "common/win_handles.h"
 
 const GUID readerInterfaceClass = {0xBCDBF9F1, 0x587D, 0x4DC8, {0x90, 0xD6, 0x5C, 0x8A, 0x17, 0x11, 0x9C, 0xD5}};
 const GUID pcCardInterfaceClass = {0x1AB5ECA2, 0xF4D9, 0x46B9, {0x9A, 0xF7, 0x3C, 0xA0, 0x12, 0xAC, 0x32, 0x7E}};

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "entry/module.h"
+#include "resources/module.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "trust/file_hash.h"
 #include "trust/pe_certificates.h"
-#include "install/settings.h"
+#include "trust/publisher.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "trust/release.h"
-#include "workfolder/temp_folder.h"
 #include "common/win_handles.h"
+#include "trust/program_start.h"
+#include "trust/release.h"
 
 // A downloaded program, open for reading with read sharing only from the
 // check of its signature until it is closed: nobody can write, replace or

@@ -6,10 +6,10 @@
 
 #include <vector>
 
+#include "common/win_handles.h"
 #include "trust/release_pins.h"
 #include "trust/release_signature.h"
 #include "trust/release_store.h"
-#include "common/win_handles.h"
 
 namespace {
 

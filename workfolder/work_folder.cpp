@@ -8,11 +8,12 @@
 
 #include <vector>
 
-#include "install/command_lines.h"
+#include "common/path_text.h"
+#include "common/wide_text.h"
+#include "common/win_handles.h"
 #include "workfolder/folder_removal.h"
 #include "workfolder/folder_security.h"
 #include "workfolder/temp_folder.h"
-#include "common/win_handles.h"
 
 const char kSequenceFolderPrefix[] = "KuvanaSetup-";
 const char kNetInstallerFolderPrefix[] = "KuvanaNet-";

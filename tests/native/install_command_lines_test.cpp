@@ -3,8 +3,10 @@
 
 #include <string>
 
+#include "common/path_text.h"
 #include "install/command_lines.h"
 #include "install/settings.h"
+#include "trust/environment.h"
 
 namespace {
 

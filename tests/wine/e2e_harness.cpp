@@ -9,8 +9,8 @@
 #include <mutex>
 #include <set>
 
-#include "entry/module.h"
 #include "pages/install_progress_page.h"
+#include "resources/module.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 

@@ -20,11 +20,11 @@
 #include "sim/fake_installer/fake_record.h"
 #include "support/machine_settings.h"
 #include "support/message_boxes.h"
-#include "support/stored_serial.h"
-#include "support/test_windows.h"
 #include "support/server_control.h"
 #include "support/standard_account.h"
+#include "support/stored_serial.h"
 #include "support/temp_folder_sandbox.h"
+#include "support/test_windows.h"
 
 namespace {
 

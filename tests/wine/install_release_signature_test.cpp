@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "support/signed_files.h"
+#include "support/stored_serial.h"
+#include "support/temp_folder_sandbox.h"
 #include "trust/release_pins.h"
 #include "trust/release_signature.h"
 #include "trust/release_store.h"
 #include "trust/verified_release.h"
-#include "support/signed_files.h"
-#include "support/stored_serial.h"
-#include "support/temp_folder_sandbox.h"
 
 namespace {
 

@@ -14,15 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "common/path_text.h"
 #include "install/command_lines.h"
-#include "trust/pe_certificates.h"
-#include "trust/trusted_start.h"
-#include "workfolder/work_folder.h"
 #include "net/http_download.h"
 #include "sim/fake_installer/fake_record.h"
 #include "support/release_files.h"
 #include "support/standard_account.h"
 #include "support/temp_folder_sandbox.h"
+#include "trust/pe_certificates.h"
+#include "trust/trusted_start.h"
+#include "workfolder/work_folder.h"
 
 namespace {
 

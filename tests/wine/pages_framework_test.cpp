@@ -11,12 +11,12 @@
 #include <cstring>
 #include <vector>
 
-#include "entry/module.h"
 #include "pages/common_controls.h"
 #include "pages/install_progress_page.h"
 #include "pages/license_page.h"
 #include "pages/software_status_page.h"
 #include "pages/wizard_page.h"
+#include "resources/module.h"
 #include "resources/resource_ids.h"
 #include "sim/setupapi/setupapi_sim.h"
 #include "support/message_boxes.h"

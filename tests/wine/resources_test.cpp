@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "entry/module.h"
+#include "resources/module.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 #include "support/dialog_template.h"

@@ -13,18 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "common/path_text.h"
+#include "common/win_handles.h"
 #include "install/command_lines.h"
 #include "install/download_step.h"
 #include "install/list_address.h"
 #include "install/settings.h"
+#include "net/http_download.h"
 #include "trust/file_hash.h"
+#include "trust/publisher.h"
 #include "trust/release_signature.h"
 #include "trust/trusted_start.h"
 #include "trust/url_list.h"
 #include "trust/verified_release.h"
-#include "common/win_handles.h"
 #include "workfolder/work_folder.h"
-#include "net/http_download.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Module identity: the instance handle and the name the code finds itself by.
-#ifndef KUVANA_ENTRY_MODULE_H
-#define KUVANA_ENTRY_MODULE_H
+#ifndef KUVANA_RESOURCES_MODULE_H
+#define KUVANA_RESOURCES_MODULE_H
 
 #include <windows.h>
 

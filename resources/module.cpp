@@ -1,4 +1,4 @@
-#include "entry/module.h"
+#include "resources/module.h"
 
 HINSTANCE moduleInstance = nullptr;
 const char kModuleFileName[] = "kuvana_coinst.dll";

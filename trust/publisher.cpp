@@ -1,0 +1,4 @@
+// Pure: no Windows calls.
+#include "trust/publisher.h"
+
+const char kMakerPublisher[] = "Zorvik Corporation";
