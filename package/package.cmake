@@ -1,4 +1,4 @@
-# build/<tree>/package/: what a vendor signs and ships (see the README's
+# build/<tree>/package/: what a vendor signs and ships (see docs/shipping.md,
 # "Driver package"), from package/kuvana_reader.inx:
 #   driver/kuvana_reader.inf         the declarative package (for Microsoft's signature)
 #   kuvana_setup.exe, kuvana_coinst_<version>.dll   the setup program and the class installer it registers

@@ -1,7 +1,7 @@
 # The simulated setupapi.dll and the renamed copy of Wine's own that it
 # forwards to, both in bin/wizard/ beside the programs that load them (the
 # wizard host and the Wine tests of the pages and the entry point). Those
-# programs get it through their own DllOverrides key; see README.md.
+# programs get it through their own DllOverrides key; see docs/how-it-works.md.
 set(KUVANA_WIZARD_DIR ${CMAKE_BINARY_DIR}/bin/wizard)
 find_file(KUVANA_WINE_SETUPAPI setupapi.dll
   PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows
