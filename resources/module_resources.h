@@ -1,6 +1,8 @@
-// Loading the module's own strings and license texts. Both go through
-// GetModuleHandleA("kuvana_coinst.dll"): loaded under another name, the module
-// finds nothing and every text is empty.
+// Loading the module's own strings and license texts. Both come from the
+// module's own instance (moduleInstance, which DllMain records), so a copy
+// installed under a versioned name finds them too; only code linked into a
+// program outside the DLL, with no instance recorded, finds the DLL by its
+// name (kModuleFileName).
 #ifndef KUVANA_RESOURCES_MODULE_RESOURCES_H
 #define KUVANA_RESOURCES_MODULE_RESOURCES_H
 
