@@ -109,10 +109,11 @@ bool DownloadAnswering(HWND pageWindow, HttpDownload& job, const std::string& ur
     return job.GetResult() == 0;
 }
 
-std::string ListAddress(bool japanese)
+std::string ListAddress(bool japanese, ListSource& source)
 {
     // The same list the install sequence would take on this system.
     const std::string setting = ReadUrlListSetting();
+    source = setting.empty() ? ListSource::DefaultAddress : ListSource::ConfiguredAddress;
     return setting.empty() ? DefaultUrlListAddress(japanese) : setting;
 }
 
@@ -121,7 +122,8 @@ std::string ListAddress(bool japanese)
 std::unique_ptr<VerifiedRelease> FetchRelease(HWND pageWindow, const std::string& folder, bool* quitSeen)
 {
     const bool japanese = GetSystemDefaultLangID() == 0x0411;
-    const std::string listUrl = ListAddress(japanese);
+    ListSource source = ListSource::DefaultAddress;
+    const std::string listUrl = ListAddress(japanese, source);
     const std::string listName = PlainFileNameFromUrl(listUrl);
     if (folder.empty() || listName.empty())
         return nullptr;
@@ -135,7 +137,7 @@ std::unique_ptr<VerifiedRelease> FetchRelease(HWND pageWindow, const std::string
         return nullptr;
     std::unique_ptr<VerifiedRelease> release;
     RunAnswering(pageWindow, [&] {
-        release.reset(new VerifiedRelease(listPath, signaturePath, japanese));
+        release.reset(new VerifiedRelease(listPath, signaturePath, japanese, source));
     }, quitSeen);
     // Only the checked bytes are used from here on; a launch's folder keeps
     // nothing but the net installer and its temporary folder.

@@ -28,7 +28,8 @@ HttpDownload::HttpDownload()
       createNewFile(false),
       sizeLimit(0),
       progressTick(0),
-      silenceEnded(0)
+      silenceEnded(0),
+      httpStatus(0)
 {
     std::memset(url, 0, sizeof url);
     std::memset(localPath, 0, sizeof localPath);
@@ -105,6 +106,7 @@ bool HttpDownload::Start(const char* newUrl, const char* newLocalPath)
 bool HttpDownload::StartJob(const char* newUrl, const char* newLocalPath)
 {
     jobError = 0;
+    httpStatus = 0;
     DownloadFaultPoint("Start");
     if (state != Idle && state != Prepared && state != Finished) {
         jobError = 100000;

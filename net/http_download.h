@@ -29,6 +29,10 @@ public:
     // or delivering more fails the transfer with 306000; 0 means no bound.
     void SetLocalFileRules(bool createNew, ULONGLONG maxBytes);
 
+    // The status code of the server's last response, 0 before one came: a
+    // report can then say 403 or 404 where the result says only "refused".
+    int GetHttpStatus() const { return int(httpStatus); }
+
 private:
     friend class HttpDownloadInspector;  // white-box access for the tests
 
@@ -86,6 +90,7 @@ private:
     volatile DWORD progressTick;
     // Set when the owner's poll ended a silent transfer.
     volatile BYTE silenceEnded;
+    volatile LONG httpStatus;
 };
 
 #endif

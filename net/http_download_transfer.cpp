@@ -65,6 +65,7 @@ int HttpDownload::Transfer(DWORD* error)
     DWORD size = sizeof status;
     if (!HttpQueryInfoA(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         return failed(303000);
+    httpStatus = LONG(status);
     if (status >= 400)
         return 304000;
     // Only a plain 200 carries the whole file: another 2xx (a part, no body,

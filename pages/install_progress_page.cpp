@@ -209,7 +209,8 @@ void ClearSharedResponseNames(const std::vector<PackageFiles*>& chosen)
 // The sequence from the list download to the normal end's texts, in the
 // working folder `work`. True when the wizard is to be handed on; false
 // when the page window went away (nobody left to hand on to).
-bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::string& listUrl, bool japanese)
+bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::string& listUrl, bool japanese,
+                 ListSource source)
 {
     const std::string& folder = work.Path();
     // The list's own name keeps to the same rule as the names it gives: the
@@ -223,7 +224,7 @@ bool RunInFolder(HWND window, HWND bar, const WorkFolder& work, const std::strin
     // Only its checked bytes are used afterwards.
     std::unique_ptr<VerifiedRelease> release;
     DownloadSignedFile(window, folder, listUrl.c_str(), listName.c_str(), kMaxUrlListBytes, [&] {
-        release.reset(new VerifiedRelease(listPath, DownloadPath(folder, SignatureName(listName)), japanese));
+        release.reset(new VerifiedRelease(listPath, DownloadPath(folder, SignatureName(listName)), japanese, source));
         if (!release->Accepted())
             release.reset();  // a retry replaces the file
         return release != nullptr;
@@ -285,8 +286,9 @@ bool RunSequence(HWND window)
     }
 
     // The system language picks the default list, and the release must be
-    // for it, even when the "URL List" setting names another address.
+    // for it; the "URL List" setting may name one for every language instead.
     std::string listUrl = ReadUrlListSetting();
+    const ListSource source = listUrl.empty() ? ListSource::DefaultAddress : ListSource::ConfiguredAddress;
     const bool japanese = JapaneseSystem();
     if (listUrl.empty())
         listUrl = DefaultUrlListAddress(japanese);
@@ -294,7 +296,7 @@ bool RunSequence(HWND window)
     // Removed with everything in it as the sequence leaves this function, by
     // whichever end, before the wizard is handed on.
     const WorkFolder work(kSequenceFolderPrefix);
-    return RunInFolder(window, bar, work, listUrl, japanese);
+    return RunInFolder(window, bar, work, listUrl, japanese, source);
 }
 
 }  // namespace

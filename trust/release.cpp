@@ -178,23 +178,24 @@ bool ParseRelease(const UrlList& list, Release& release, std::string& fault)
         return false;
     }
     release.expiresText = expires;
-    if (language != "en" && language != "ja") {
-        fault = "RELEASE_LANGUAGE is neither en nor ja";
+    if (language != "en" && language != "ja" && language != "all") {
+        fault = "RELEASE_LANGUAGE is neither en, ja nor all";
         return false;
     }
     release.japanese = language == "ja";
+    release.everyLanguage = language == "all";
     for (int key = 0; key < kReleaseFileCount; ++key)
         if (!ParseFile(list, ReleaseFileKey(key), release.files[key], fault))
             return false;
     return true;
 }
 
-ReleaseVerdict JudgeRelease(const Release& release, long long now, bool japaneseSystem,
+ReleaseVerdict JudgeRelease(const Release& release, long long now, bool japaneseSystem, ListSource source,
                             unsigned long long highestSerial)
 {
     if (release.expires <= now)
         return ReleaseVerdict::Expired;
-    if (release.japanese != japaneseSystem)
+    if (release.everyLanguage ? source != ListSource::ConfiguredAddress : release.japanese != japaneseSystem)
         return ReleaseVerdict::OtherLanguage;
     if (release.serial < highestSerial)
         return ReleaseVerdict::RolledBack;

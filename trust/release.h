@@ -31,6 +31,9 @@ struct Release {
     long long expires = 0;  // seconds since 1970-01-01T00:00:00Z
     std::string expiresText;
     bool japanese = false;
+    // RELEASE_LANGUAGE,all: one list for every language, which only an
+    // address an administrator configured may serve.
+    bool everyLanguage = false;
     ReleaseFile files[kReleaseFileCount];
 };
 
@@ -42,10 +45,15 @@ bool ParseRelease(const UrlList& list, Release& release, std::string& fault);
 
 enum class ReleaseVerdict { Accepted, Expired, OtherLanguage, RolledBack };
 
+// Where the list came from: the default address of the system's language, or
+// the address the "URL List" setting names.
+enum class ListSource { DefaultAddress, ConfiguredAddress };
+
 // Whether a well-formed release may be used now: its expiry later than
-// `now` (seconds since 1970, UTC), its language the system's and its serial
-// not below the highest this machine has accepted.
-ReleaseVerdict JudgeRelease(const Release& release, long long now, bool japaneseSystem,
+// `now` (seconds since 1970, UTC), its language the system's (or every
+// language, from a configured address only: the default lists stay bound to
+// their own) and its serial not below the highest this machine has accepted.
+ReleaseVerdict JudgeRelease(const Release& release, long long now, bool japaneseSystem, ListSource source,
                             unsigned long long highestSerial);
 const char* ReleaseVerdictText(ReleaseVerdict verdict);
 

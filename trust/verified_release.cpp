@@ -34,7 +34,7 @@ long long UtcNow()
 }
 
 VerifiedRelease::VerifiedRelease(const std::string& listPath, const std::string& signaturePath, bool japaneseSystem,
-                                 const unsigned long long* highestSerial)
+                                 ListSource source, const unsigned long long* highestSerial)
 {
     std::vector<unsigned char> content;
     std::vector<unsigned char> signature;
@@ -52,7 +52,7 @@ VerifiedRelease::VerifiedRelease(const std::string& listPath, const std::string&
         return;
     release = lines;
     const unsigned long long highest = highestSerial != nullptr ? *highestSerial : ReadHighestSerial();
-    const ReleaseVerdict verdict = JudgeRelease(lines, UtcNow(), japaneseSystem, highest);
+    const ReleaseVerdict verdict = JudgeRelease(lines, UtcNow(), japaneseSystem, source, highest);
     if (verdict != ReleaseVerdict::Accepted) {
         fault = std::string("the release is ") + ReleaseVerdictText(verdict);
         return;

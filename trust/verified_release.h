@@ -15,12 +15,13 @@ public:
     // through a handle that lets nobody write meanwhile, and accepts the list
     // only when its signature is the pinned release key's, its release lines
     // are all there and well formed, it has not expired, its language is the
-    // system's (`japaneseSystem`) and its serial is not below the highest this
+    // system's (`japaneseSystem`; every language only from a configured
+    // address, `source`) and its serial is not below the highest this
     // machine accepted. An accepted list raises that serial. With
     // `highestSerial` given, that number stands for the machine's and nothing
     // is stored (the release check).
     VerifiedRelease(const std::string& listPath, const std::string& signaturePath, bool japaneseSystem,
-                    const unsigned long long* highestSerial = nullptr);
+                    ListSource source, const unsigned long long* highestSerial = nullptr);
 
     bool Accepted() const { return accepted; }
     // Why the list was refused; empty when accepted.

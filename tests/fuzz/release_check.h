@@ -100,8 +100,8 @@ inline std::string Check(const std::string& content)
     good = One(entries, "RELEASE_SERIAL", serial, present) && present && AllDigits(serial, 18) && good;
     long long expiresAt = 0;
     good = One(entries, "RELEASE_EXPIRES", expires, present) && present && ModelTime(expires, expiresAt) && good;
-    good = One(entries, "RELEASE_LANGUAGE", language, present) && present && (language == "en" || language == "ja") &&
-           good;
+    good = One(entries, "RELEASE_LANGUAGE", language, present) && present &&
+           (language == "en" || language == "ja" || language == "all") && good;
     static const char* const keys[] = {"KPS_ISS", "KPS_EXE", "KL_ISS", "KL_EXE", "PCSC_B_ISS", "PCSC_B_EXE",
                                        "NET_EXE"};
     std::string sizes[7];
@@ -131,7 +131,8 @@ inline std::string Check(const std::string& content)
     if (!parsed)
         return fault.empty() ? "refused without a fault" : std::string();
     if (std::to_string(release.serial) != std::to_string(std::stoull(serial)) ||
-        release.expires != expiresAt || release.japanese != (language == "ja"))
+        release.expires != expiresAt || release.japanese != (language == "ja") ||
+        release.everyLanguage != (language == "all"))
         return "values differ from the model";
     for (int k = 0; k < 7; ++k)
         if (release.files[k].bound && std::to_string(release.files[k].size) != std::to_string(std::stoull(sizes[k])))

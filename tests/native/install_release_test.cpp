@@ -83,6 +83,8 @@ TEST(ReleaseLines, EachValueHasOneShapeAndSizesTheirCaps)
         {"RELEASE_EXPIRES", "2030-01-01T00:00:00+00:00", false},
         {"RELEASE_LANGUAGE", "ja", true},
         {"RELEASE_LANGUAGE", "EN", false},
+        {"RELEASE_LANGUAGE", "all", true},
+        {"RELEASE_LANGUAGE", "ALL", false},
         {"RELEASE_LANGUAGE", "de", false},
         {"KPS_EXE_SHA256", std::string(64, 'F'), false},
         {"KPS_EXE_SHA256", std::string(64, 'g'), false},
@@ -113,20 +115,38 @@ TEST(ReleaseLines, AcceptedOnlyUnexpiredInTheSystemsLanguageAndNotRolledBack)
     EXPECT_EQ(release.serial, 100u);
     EXPECT_EQ(release.files[KpsExe].size, 1234u);
     EXPECT_FALSE(release.files[KlExe].bound);
+    Release everyLanguage;
+    ASSERT_TRUE(ParseRelease(UrlList(Lines("RELEASE_LANGUAGE,all\n", "RELEASE_LANGUAGE")), everyLanguage, fault));
+    const ListSource byDefault = ListSource::DefaultAddress, configured = ListSource::ConfiguredAddress;
     const struct {
+        const Release& release;
         long long now;
         bool japanese;
+        ListSource source;
         unsigned long long highest;
         ReleaseVerdict verdict;
     } cases[] = {
-        {kNow, false, 99, ReleaseVerdict::Accepted},   {kNow, false, 100, ReleaseVerdict::Accepted},
-        {kNow, false, 101, ReleaseVerdict::RolledBack}, {expires - 1, false, 0, ReleaseVerdict::Accepted},
-        {expires, false, 0, ReleaseVerdict::Expired},   {expires + 86400, false, 0, ReleaseVerdict::Expired},
-        {kNow, true, 0, ReleaseVerdict::OtherLanguage},
+        {release, kNow, false, byDefault, 99, ReleaseVerdict::Accepted},
+        {release, kNow, false, byDefault, 100, ReleaseVerdict::Accepted},
+        {release, kNow, false, byDefault, 101, ReleaseVerdict::RolledBack},
+        {release, expires - 1, false, byDefault, 0, ReleaseVerdict::Accepted},
+        {release, expires, false, byDefault, 0, ReleaseVerdict::Expired},
+        {release, expires + 86400, false, byDefault, 0, ReleaseVerdict::Expired},
+        {release, kNow, true, byDefault, 0, ReleaseVerdict::OtherLanguage},
+        // A configured address still needs the system's language, or every one.
+        {release, kNow, true, configured, 0, ReleaseVerdict::OtherLanguage},
+        {release, kNow, false, configured, 0, ReleaseVerdict::Accepted},
+        {everyLanguage, kNow, false, configured, 0, ReleaseVerdict::Accepted},
+        {everyLanguage, kNow, true, configured, 0, ReleaseVerdict::Accepted},
+        {everyLanguage, kNow, true, configured, 101, ReleaseVerdict::RolledBack},
+        // The default lists stay bound to their own language.
+        {everyLanguage, kNow, false, byDefault, 0, ReleaseVerdict::OtherLanguage},
+        {everyLanguage, kNow, true, byDefault, 0, ReleaseVerdict::OtherLanguage},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(JudgeRelease(release, c.now, c.japanese, c.highest), c.verdict)
-            << c.now << " " << c.japanese << " " << c.highest;
+        EXPECT_EQ(JudgeRelease(c.release, c.now, c.japanese, c.source, c.highest), c.verdict)
+            << c.now << " " << c.japanese << " " << int(c.source) << " " << c.highest << " "
+            << c.release.everyLanguage;
 }
 
 TEST(ReleaseLines, UtcTimesCountFrom1970)

@@ -34,8 +34,15 @@ def read(path):
 
 
 def tool(*args):
-    run = subprocess.run([os.path.join(ROOT, "tools", args[0])] + list(args[1:]), capture_output=True, text=True)
+    # A signing host's strict umask: what the tools publish must not depend on it.
+    run = subprocess.run([os.path.join(ROOT, "tools", args[0])] + list(args[1:]), capture_output=True, text=True,
+                         preexec_fn=lambda: os.umask(0o077))
     return run.returncode, run.stdout + run.stderr
+
+
+def unreadable_by_others(folder):
+    return [os.path.relpath(os.path.join(d, n), folder) for d, _, names in os.walk(folder) for n in names
+            if not os.stat(os.path.join(d, n)).st_mode & 0o004]
 
 
 def pin_of(cert):
@@ -98,7 +105,21 @@ def main():
                 tzinfo=datetime.timezone.utc)
             check(name, abs(expires - before - datetime.timedelta(days=90)) < datetime.timedelta(minutes=5), expires)
             check(name, verifies(path, cert), "signature")
+            # A web server serving the folder must read every file in it.
+            check(name, not unreadable_by_others(os.path.join(work, "r")), unreadable_by_others(os.path.join(work, "r")))
             time.sleep(1.1)  # the default serial counts seconds
+        # A mode the vendor chose is kept.
+        os.chmod(path, 0o640)
+        os.chmod(path + ".p7", 0o640)
+        check("modes kept", tool(*sign)[0] == 0 and os.stat(path).st_mode & 0o777 == 0o640 and
+              os.stat(path + ".p7").st_mode & 0o777 == 0o640, oct(os.stat(path).st_mode))
+
+        # One list for every language, kept outside en/ and ja/; the default lists keep their own.
+        path = release(os.path.join(work, "r"), language="mirror")
+        write(os.path.join(work, "r", NETINSTALLER, "ja", "url_list.txt"), b"KPS_EXE,../../kps/kps.exe\r\n")
+        status, out = tool(*sign, "--language", "all")
+        check("--language all", status == 0 and lines(path)["RELEASE_LANGUAGE"] == ["all"] and verifies(path, cert) and
+              lines(os.path.join(work, "r", NETINSTALLER, "ja", "url_list.txt"))["RELEASE_LANGUAGE"] == ["ja"], out)
 
         absolute = b"KPS_EXE,http://download.example.com/kps.exe\r\n"
         write(os.path.join(work, "copy.exe"), b"local copy")
@@ -117,6 +138,8 @@ def main():
             ("no net installer", b"", "en", (), os.path.join(NETINSTALLER, "KuvanaNetInstaller.exe"), "net installer"),
             ("no language", b"KPS_EXE,../../kps/kps.exe", "xx", (), None, "language"),
             ("another language than its folder", b"RELEASE_LANGUAGE,ja", "en", (), None, "RELEASE_LANGUAGE,ja"),
+            ("every language in a language's folder", b"RELEASE_LANGUAGE,all", "ja", (), None,
+             "RELEASE_LANGUAGE,all"),
             ("a missing file", b"KPS_ISS,../../kps/none.iss", "en", (), None, "not a file"),
             ("a response file above the cap", b"KPS_ISS,big.iss", "en", (), None, "cap"),
         ]

@@ -368,17 +368,23 @@ TEST_F(InstallSequenceTest, OtherBasicSoftwareVersionsProceed)
     }
 }
 
+// Runs on an English and a Japanese system: one configured list for every
+// language serves both, and the packages follow the system's language.
 TEST_F(InstallSequenceTest, ConfiguredListAddressIsUsedWhateverTheLanguage)
 {
     const std::string other = ServerUrl("/elsewhere/url_list.txt");
+    ASSERT_TRUE(ServerSetRelease("language=all"));
     PutList("/elsewhere/url_list.txt");
     SetUrlListSetting(&other);
-    Select(1, 0, 0);
+    Select(1, 1, 0);
     ProgressWizard wizard;
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
     const std::vector<std::string> targets = Targets();
     ASSERT_FALSE(targets.empty());
     EXPECT_EQ(targets[0], "/elsewhere/url_list.txt");
+    EXPECT_EQ(Programs(ReadFakeRuns(record)), JapaneseSystem()
+                                                  ? std::vector<std::string>{"KpsSetup.exe", "KlSetup.exe"}
+                                                  : std::vector<std::string>{"KpsSetup.exe"});
     ExpectNothingLeft();
 }
 
@@ -399,6 +405,25 @@ TEST_F(InstallSequenceTest, DefaultListAddressFollowsTheSystemLanguage)
     EXPECT_EQ(PathOf(requests[0].target), path);
     EXPECT_EQ(requests[0].Header("Host"), kDownloadServerHost);
     EXPECT_EQ(wizard.Texts(), NormalTexts(1, 1));
+    wizard.Close();
+    EXPECT_TRUE(wizard.WaitWorkerEnded(10000));
+    DeleteFileA(record.c_str());
+
+    // At the default address only the system's own list counts: the other
+    // language's, or one for every language, is a failed list (message 122).
+    for (const char* language : {JapaneseSystem() ? "en" : "ja", "all"}) {
+        SCOPED_TRACE(language);
+        ASSERT_TRUE(ServerReset());
+        ASSERT_TRUE(ServerSetRelease(std::string("language=") + language));
+        PutList(path);
+        MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
+        ProgressWizard refused;
+        ASSERT_TRUE(refused.WaitArrived(kRunLimit));
+        ASSERT_EQ(boxes.Count(), 1u);
+        EXPECT_EQ(boxes.Shown()[0].text, ModuleText(IDS_DOWNLOAD_RETRY_CANCEL));
+        EXPECT_TRUE(ReadFakeRuns(record).empty());
+        ExpectNothingLeft();
+    }
 }
 
 // ---- the reads before the first download, and the language per pass ---------

@@ -12,6 +12,7 @@
 #include "support/signed_files.h"
 #include "support/stored_serial.h"
 #include "support/temp_folder_sandbox.h"
+#include "trust/file_hash.h"
 #include "trust/release_pins.h"
 #include "trust/release_signature.h"
 #include "trust/release_store.h"
@@ -57,7 +58,8 @@ TEST(ReleaseSignatureTest, TheStoredSerialMovesOnlyUpwardAndOnlyAfterAGoodList)
     const StoredSerialGuard guard;
     ASSERT_TRUE(RemoveStoredSerial());
     auto accept = [](const char* list) {
-        return VerifiedRelease(SignedTestFile(list), SignedTestFile(std::string(list) + ".p7"), false).Accepted();
+        return VerifiedRelease(SignedTestFile(list), SignedTestFile(std::string(list) + ".p7"), false,
+                               ListSource::DefaultAddress).Accepted();
     };
     EXPECT_TRUE(accept("serial40.txt"));
     EXPECT_EQ(ReadHighestSerial(), 40u);
@@ -70,7 +72,8 @@ TEST(ReleaseSignatureTest, TheStoredSerialMovesOnlyUpwardAndOnlyAfterAGoodList)
     EXPECT_EQ(ReadHighestSerial(), 50u);
     // A Japanese system refuses the English release, and stores nothing.
     ASSERT_TRUE(RemoveStoredSerial());
-    EXPECT_FALSE(VerifiedRelease(SignedTestFile("serial50.txt"), SignedTestFile("serial50.txt.p7"), true).Accepted());
+    EXPECT_FALSE(VerifiedRelease(SignedTestFile("serial50.txt"), SignedTestFile("serial50.txt.p7"), true,
+                                 ListSource::DefaultAddress).Accepted());
     EXPECT_EQ(ReadHighestSerial(), 0u);
     // A value of another type counts as none and is replaced.
     HKEY key = nullptr;
@@ -80,6 +83,47 @@ TEST(ReleaseSignatureTest, TheStoredSerialMovesOnlyUpwardAndOnlyAfterAGoodList)
     RegCloseKey(key);
     EXPECT_TRUE(accept("serial40.txt"));
     EXPECT_EQ(ReadHighestSerial(), 40u);
+}
+
+// The standard's own answers (FIPS 180-2 examples), through the system provider
+// both as bytes and as a held file read in pieces.
+TEST(Sha256Test, KnownAnswersOverBytesAndOverAHeldFile)
+{
+    const struct {
+        std::string input;
+        const char* digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    auto hex = [](const unsigned char (&digest)[kSha256Bytes]) {
+        std::string text;
+        for (unsigned char b : digest) {
+            text += "0123456789abcdef"[b >> 4];
+            text += "0123456789abcdef"[b & 15];
+        }
+        return text;
+    };
+    wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    for (const auto& c : cases) {
+        unsigned char digest[kSha256Bytes] = {};
+        ASSERT_TRUE(Sha256OfBytes(reinterpret_cast<const unsigned char*>(c.input.data()), c.input.size(), digest));
+        EXPECT_EQ(hex(digest), c.digest) << c.input.size() << " bytes";
+        ASSERT_NE(GetTempFileNameW(folder, L"sha", 0, path), 0u);
+        HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, c.input.data(), DWORD(c.input.size()), &written, nullptr);
+        unsigned long long size = 0;
+        unsigned char fromFile[kSha256Bytes] = {};
+        EXPECT_TRUE(Sha256OfFile(file, c.input.size(), fromFile, size));
+        CloseHandle(file);
+        EXPECT_EQ(size, c.input.size());
+        EXPECT_EQ(hex(fromFile), c.digest) << c.input.size() << " bytes, from a file";
+    }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // release_check.exe: checks a release on a download server exactly as the
 // class installer will, with the installer's own install/ and net/ code, and
 // prints one line per key: key, address or value, size, and "ok" or the reason.
-//   release_check [--host NAME] [--language en|ja|all] [--serial-at-least N]
+//   release_check [--host NAME] [--list URL] [--language en|ja|all] [--serial-at-least N]
+// --list checks the list a "URL List" setting would name instead of the
+// default addresses: with --language all (the default), for both languages.
 // Exit status 0 only when each checked language's list is accepted and every
 // package it can select would install, and the net installer would start.
 // It stores no serial: N stands for the highest a machine has accepted.
@@ -35,6 +37,8 @@ const char kCheckFolderPrefix[] = "KuvanaCheck-";
 struct Fetched {
     int result = -1;
     ULONGLONG size = 0;
+    int httpStatus = 0;
+    std::string url;
 };
 
 // One download as the installer makes it (a fresh file, the same bound),
@@ -42,6 +46,7 @@ struct Fetched {
 Fetched Fetch(const std::string& url, const std::string& path, ULONGLONG maxBytes)
 {
     Fetched fetched;
+    fetched.url = url;
     HttpDownload job;
     job.SetLocalFileRules(true, maxBytes);
     if (path.empty() || !job.Start(url.c_str(), path.c_str()) || !job.Run()) {
@@ -51,15 +56,25 @@ Fetched Fetch(const std::string& url, const std::string& path, ULONGLONG maxByte
     while (job.GetState() != HttpDownload::Finished)
         Sleep(100);
     fetched.result = job.GetResult();
+    fetched.httpStatus = job.GetHttpStatus();
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
         fetched.size = (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return fetched;
 }
 
-std::string Failed(const std::string& what, int code)
+std::string Failed(const std::string& what, const Fetched& fetched)
 {
-    return what + " cannot be downloaded (code " + std::to_string(code) + ")";
+    const std::string text = what + " cannot be downloaded";
+    // The two answers a vendor can mend on the host, named plainly.
+    if (fetched.httpStatus == 403)
+        return text + ": 403 Forbidden for " + fetched.url +
+               " (the web server may not read the file: check its mode and owner)";
+    if (fetched.httpStatus == 404)
+        return text + ": 404 Not Found for " + fetched.url + " (nothing uploaded at that address)";
+    if (fetched.httpStatus >= 400)
+        return text + ": HTTP " + std::to_string(fetched.httpStatus) + " for " + fetched.url;
+    return text + " (code " + std::to_string(fetched.result) + ")";
 }
 
 // Prints one line; true when it says ok.
@@ -85,7 +100,7 @@ bool CheckResponse(const std::string& key, const std::string& url, const std::st
     const std::string path = DownloadPath(folder, name);
     const Fetched file = Fetch(url, path, expected.size);
     if (file.result != 0)
-        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file.result));
+        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file));
     const DeviceHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     return Report(key, url, file.size,
@@ -99,7 +114,7 @@ bool CheckProgram(const std::string& key, const std::string& url, const std::str
 {
     const Fetched file = Fetch(url, DownloadPath(folder, name), expected.size);
     if (file.result != 0)
-        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file.result));
+        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file));
     const VerifiedProgram bound(DownloadPath(folder, name), &expected);
     if (bound.Trusted())
         return Report(key, url, file.size, "ok");
@@ -121,23 +136,26 @@ std::string OnHost(const std::string& address, const std::string& host)
 
 // One language's list, its release lines and the packages that language
 // selects. `release` gets the accepted release (the net installer's lines).
-bool CheckLanguage(bool japanese, const std::string& host, const WorkFolder& work, unsigned long long atLeast,
-                   ReleaseFile& netInstaller)
+// `configuredList`, when given, stands where the default address would.
+bool CheckLanguage(bool japanese, const std::string& host, const std::string& configuredList, const WorkFolder& work,
+                   unsigned long long atLeast, ReleaseFile& netInstaller)
 {
     const std::string language = japanese ? "ja" : "en";
     const std::string folder = work.MakeSubfolder(language);
-    const std::string listUrl = OnHost(DefaultUrlListAddress(japanese), host);
+    const ListSource source = configuredList.empty() ? ListSource::DefaultAddress : ListSource::ConfiguredAddress;
+    const std::string listUrl =
+        configuredList.empty() ? OnHost(DefaultUrlListAddress(japanese), host) : configuredList;
     const std::string listName = PlainFileNameFromUrl(listUrl);
     const std::string key = "url_list(" + language + ")";
     const Fetched list = Fetch(listUrl, DownloadPath(folder, listName), kMaxUrlListBytes);
     if (list.result != 0)
-        return Report(key, listUrl, list.size, Failed("the list", list.result));
+        return Report(key, listUrl, list.size, Failed("the list", list));
     const Fetched signature =
         Fetch(SignatureAddress(listUrl), DownloadPath(folder, SignatureName(listName)), kMaxSignatureBytes);
     if (signature.result != 0)
-        return Report(key, listUrl, list.size, Failed("its .p7 signature", signature.result));
+        return Report(key, listUrl, list.size, Failed("its .p7 signature", signature));
     const VerifiedRelease release(DownloadPath(folder, listName), DownloadPath(folder, SignatureName(listName)),
-                                  japanese, &atLeast);
+                                  japanese, source, &atLeast);
     const Release& lines = release.Lines();
     if (lines.expiresText.empty())
         return Report(key, listUrl, list.size, release.Fault());
@@ -148,8 +166,11 @@ bool CheckLanguage(bool japanese, const std::string& host, const WorkFolder& wor
            left <= 0                        ? std::string("expired: machines refuse it")
            : left < kExpiryWarningSeconds   ? "ok, but " + std::to_string(left / 86400) + " day(s) left: re-sign it"
                                             : std::string("ok"));
-    Report("RELEASE_LANGUAGE", lines.japanese ? "ja" : "en", 0,
-           lines.japanese == japanese ? "ok" : "not " + language + ": machines refuse it");
+    const bool languageFits = lines.everyLanguage ? source == ListSource::ConfiguredAddress : lines.japanese == japanese;
+    Report("RELEASE_LANGUAGE", lines.everyLanguage ? "all" : lines.japanese ? "ja" : "en", 0,
+           languageFits                ? std::string("ok")
+           : lines.everyLanguage       ? std::string("every language, at a default address: machines refuse it")
+                                       : "not " + language + ": machines refuse it");
     if (!Report(key, listUrl, list.size, release.Accepted() ? "ok" : release.Fault()))
         return false;
     netInstaller = lines.files[NetExe];
@@ -205,10 +226,13 @@ int main(int argc, char** argv)
 {
     std::string host = kDownloadServerHost;
     std::string language = "all";
+    std::string configuredList;
     unsigned long long atLeast = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--host") == 0 && i + 1 < argc) {
             host = argv[++i];
+        } else if (std::strcmp(argv[i], "--list") == 0 && i + 1 < argc) {
+            configuredList = argv[++i];
         } else if (std::strcmp(argv[i], "--language") == 0 && i + 1 < argc) {
             language = argv[++i];
         } else if (std::strcmp(argv[i], "--serial-at-least") == 0 && i + 1 < argc) {
@@ -219,7 +243,8 @@ int main(int argc, char** argv)
                 return 2;
             }
         } else {
-            fprintf(stderr, "usage: release_check [--host NAME] [--language en|ja|all] [--serial-at-least N]\n");
+            fprintf(stderr, "usage: release_check [--host NAME] [--list URL] [--language en|ja|all] "
+                            "[--serial-at-least N]\n");
             return 2;
         }
     }
@@ -237,9 +262,9 @@ int main(int argc, char** argv)
     // The net installer is checked against the last accepted list's lines.
     ReleaseFile netInstaller;
     if (language != "ja")
-        good = CheckLanguage(false, host, work, atLeast, netInstaller) && good;
+        good = CheckLanguage(false, host, configuredList, work, atLeast, netInstaller) && good;
     if (language != "en")
-        good = CheckLanguage(true, host, work, atLeast, netInstaller) && good;
+        good = CheckLanguage(true, host, configuredList, work, atLeast, netInstaller) && good;
     const std::string netFolder = work.MakeSubfolder("net");
     good = CheckProgram("NET_EXE", OnHost(DefaultNetInstallerAddress(), host), netFolder,
                         PlainFileNameFromUrl(DefaultNetInstallerAddress()), netInstaller) &&
