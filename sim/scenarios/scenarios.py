@@ -221,8 +221,13 @@ SCENARIOS = {
         "mode": "release-check",
         "broken": {
             "what": "kps_setup.iss changed after signing, KL offered by another publisher, "
-                    "PCSC_B_ISS named pcscb_setup.txt",
+                    "PCSC_B_ISS named pcscb_setup.txt, KPS's installer missing (404) and PCSC_B's "
+                    "unreadable to the web server (403)",
             "changed": [PACKAGES["KPS"][0]],
+            "faults": {PACKAGES["KPS"][1]: "status=404", PACKAGES["PCSC_B"][1]: "status=403"},
+            # What the check must say of them, with each address.
+            "plainly": ["404 Not Found for http://download.zorvik.co.jp" + PACKAGES["KPS"][1],
+                        "403 Forbidden for http://download.zorvik.co.jp" + PACKAGES["PCSC_B"][1]],
             "offered": {"KL": "fake_stranger.exe"},
             "listed": {"PCSC_B_ISS": "/Products/kuvana/pcrw/driver/pcscb/pcscb_setup.txt"},
         },
