@@ -93,6 +93,12 @@ std::string SizeText(const ReleaseFile& file)
     return file.bound ? std::to_string(file.size) + " bytes" : std::string("no size");
 }
 
+// What a download failure names: the file, with its bound once a list gave one.
+std::string FileWhat(const ReleaseFile& expected)
+{
+    return expected.bound ? "the file (at most " + SizeText(expected) + ")" : std::string("the file");
+}
+
 // A response file, checked as the installation step checks it.
 bool CheckResponse(const std::string& key, const std::string& url, const std::string& folder,
                    const std::string& name, const ReleaseFile& expected)
@@ -100,7 +106,7 @@ bool CheckResponse(const std::string& key, const std::string& url, const std::st
     const std::string path = DownloadPath(folder, name);
     const Fetched file = Fetch(url, path, expected.size);
     if (file.result != 0)
-        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file));
+        return Report(key, url, file.size, Failed(FileWhat(expected), file));
     const DeviceHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     return Report(key, url, file.size,
@@ -114,7 +120,7 @@ bool CheckProgram(const std::string& key, const std::string& url, const std::str
 {
     const Fetched file = Fetch(url, DownloadPath(folder, name), expected.size);
     if (file.result != 0)
-        return Report(key, url, file.size, Failed("the file (at most " + SizeText(expected) + ")", file));
+        return Report(key, url, file.size, Failed(FileWhat(expected), file));
     const VerifiedProgram bound(DownloadPath(folder, name), &expected);
     if (bound.Trusted())
         return Report(key, url, file.size, "ok");
