@@ -193,7 +193,7 @@ void NetInstallerLauncher(HWND pageWindow, const char* url)
                 RunAnswering(pageWindow, [&] {
                     ProcessHandles process;
                     result = StartTrustedProgram(localPath, ProgramCommandLine(localPath), tempFolder, process,
-                                                 &expected);
+                                                 &expected, folder.Handle());
                 }, &quitSeen);
             }
         }

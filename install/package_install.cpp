@@ -7,13 +7,13 @@
 #include "resources/resource_ids.h"
 #include "trust/file_hash.h"
 #include "trust/trusted_start.h"
-#include "workfolder/temp_folder.h"
+#include "workfolder/work_folder.h"
 
 static_assert(sizeof(STARTUPINFOA) == 104, "the start-up record of a 64-bit process");
 
 void InstallPackage(HWND pageWindow, const std::string& installerFolder, const char* installerName,
                     const std::string& responseFolder, const char* responseName, const std::string& tempFolder,
-                    const ReleaseFile& installerFile, const ReleaseFile& responseFile)
+                    const ReleaseFile& installerFile, const ReleaseFile& responseFile, HANDLE workFolder)
 {
     const std::string installer = installerName ? installerName : "";
     const std::string responseFileName = responseName ? responseName : "";
@@ -28,11 +28,12 @@ void InstallPackage(HWND pageWindow, const std::string& installerFolder, const c
     ProcessHandles process;
     // Only the installer the release names, signed by the maker, is started;
     // one that is not is deleted and reported like one that failed to start.
-    const bool started = steering.Valid() && FileMatchesRelease(steering.Get(), responseFile) &&
+    const bool started = steering.Valid() && LiesInside(steering.Get(), workFolder) &&
+                         FileMatchesRelease(steering.Get(), responseFile) &&
                          !installerFolder.empty() && !installer.empty() &&
                          StartTrustedProgram(installerFolder + installer,
                                              InstallCommandLine(installerFolder + installer, response), tempFolder,
-                                             process, &installerFile) == StartResult::Started;
+                                             process, &installerFile, workFolder) == StartResult::Started;
     if (!started) {
         char text[kStringBufferSize];
         LoadModuleStringInto(IDS_INSTALL_FAILED, text);

@@ -144,7 +144,7 @@ bool InstallAndDelete(HWND window, const WorkFolder& work, const std::string& re
     // an installer leaves running may still use it.
     const std::string tempFolder = work.MakeSubfolder(TempSubfolderName(files.subfolder));
     InstallPackage(window, files.installerFolder, files.installerName.c_str(), responseFolder,
-                   files.responseName.c_str(), tempFolder, files.installerFile, files.responseFile);
+                   files.responseName.c_str(), tempFolder, files.installerFile, files.responseFile, work.Handle());
     // A failed deletion leaves the file to the folder's removal at the end.
     if (!files.installerName.empty() && !files.installerFolder.empty())
         DeleteFileA(DownloadPath(files.installerFolder, files.installerName).c_str());

@@ -3,6 +3,7 @@
 #include "common/path_text.h"
 #include "common/wide_text.h"
 #include "trust/environment.h"
+#include "trust/system_environment.h"
 
 namespace {
 
@@ -38,13 +39,19 @@ bool StartProgram(const std::string& programPath, const std::string& commandLine
     if (program.empty() || folder.empty() || line.empty())
         return false;
     // The installer's own temporary folder: the shared one (C:\Windows\Temp for
-    // SYSTEM) lets anyone prepare the folders an installer extracts into.
+    // SYSTEM) lets anyone prepare the folders an installer extracts into. An
+    // administrator's elevated caller has the user's own PATH, whose folders
+    // the user's unelevated processes can write; the installer gets the
+    // system's, in which the loader looks last for a DLL. SYSTEM's is the
+    // system's already.
+    const bool system = RunningAsSystem();
+    const std::wstring systemPath = system ? std::wstring() : ReadSystemPath();
     std::wstring environment;
     {
         const EnvironmentStrings host;
         if (host.Get() == nullptr)
             return false;
-        environment = EnvironmentWithTemp(host.Get(), folder);
+        environment = InstallerEnvironment(host.Get(), folder, system ? nullptr : &systemPath);
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

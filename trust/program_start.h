@@ -11,7 +11,9 @@
 // the command line says), with a writable copy of `commandLine`, no
 // inheritance, the program's own folder as current directory and the caller's
 // environment, read in UTF-16 so that no variable passes through the ANSI code
-// page, with TMP and TEMP at `tempFolder` (trailing backslash).
+// page, as InstallerEnvironment gives it: TMP and TEMP at `tempFolder`
+// (trailing backslash), none of the code-loading variables, and unless we run
+// as SYSTEM the system's PATH.
 bool StartProgram(const std::string& programPath, const std::string& commandLine, const std::string& tempFolder,
                   ProcessHandles& handles);
 

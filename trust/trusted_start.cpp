@@ -12,6 +12,7 @@
 #include "trust/file_hash.h"
 #include "trust/pe_certificates.h"
 #include "trust/publisher.h"
+#include "workfolder/work_folder.h"
 
 namespace {
 
@@ -151,12 +152,12 @@ unsigned __stdcall HashHeldFile(void* argument)
 
 }  // namespace
 
-VerifiedProgram::VerifiedProgram(const std::string& path, const ReleaseFile* expected)
+VerifiedProgram::VerifiedProgram(const std::string& path, const ReleaseFile* expected, HANDLE folder)
     : file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr)),
       trusted(false)
 {
-    if (!file.Valid())
+    if (!file.Valid() || (folder != nullptr && !LiesInside(file.Get(), folder)))
         return;
     if (expected == nullptr) {
         trusted = CheckSignature(file.Get(), path);
@@ -185,14 +186,19 @@ VerifiedProgram::VerifiedProgram(const std::string& path, const ReleaseFile* exp
 
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
                                 const std::string& tempFolder, ProcessHandles& handles,
-                                const ReleaseFile* expected)
+                                const ReleaseFile* expected, HANDLE workFolder)
 {
+    if (workFolder == nullptr || workFolder == INVALID_HANDLE_VALUE)
+        return StartResult::NotStarted;
     bool refused = false;
     {
-        const VerifiedProgram program(programPath, expected);
+        const VerifiedProgram program(programPath, expected, workFolder);
         if (program.Trusted())
             return StartProgram(programPath, commandLine, tempFolder, handles) ? StartResult::Started : StartResult::NotStarted;
-        refused = GetFileAttributesA(programPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const DeviceHandle present(CreateFileA(programPath.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        refused = present.Valid() && LiesInside(present.Get(), workFolder);
     }
     if (!refused)
         return StartResult::NotStarted;

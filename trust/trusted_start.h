@@ -21,9 +21,12 @@
 // SHA-256 are exactly those the accepted release names for it, so no other
 // program the maker ever signed passes in its place. The hash is taken
 // through the held file beside the signature check, on a thread of its own.
+// With a `folder` (a held folder's handle), the file must also lie inside it
+// (LiesInside).
 class VerifiedProgram {
 public:
-    explicit VerifiedProgram(const std::string& path, const ReleaseFile* expected = nullptr);
+    explicit VerifiedProgram(const std::string& path, const ReleaseFile* expected = nullptr,
+                             HANDLE folder = nullptr);
     VerifiedProgram(const VerifiedProgram&) = delete;
     VerifiedProgram& operator=(const VerifiedProgram&) = delete;
 
@@ -45,12 +48,14 @@ bool IsMakersCertificate(PCCERT_CONTEXT certificate);
 
 enum class StartResult { Started, Refused, NotStarted };
 
-// Checks `programPath` as VerifiedProgram does (bound to `expected`) and,
-// while still holding it, starts it with `commandLine` and its own TMP and
-// TEMP `tempFolder` (see StartProgram). A refused file is deleted: it lies in
-// our working folder and must not be started by anyone later.
+// Checks `programPath` as VerifiedProgram does (bound to `expected`, inside
+// the held `workFolder`) and, while still holding it, starts it with
+// `commandLine` and its own TMP and TEMP `tempFolder` (see StartProgram). A
+// refused file is deleted: it lies in our working folder and must not be
+// started by anyone later. One the path did not lead to inside the folder is
+// not started and not touched: deleting it would reach whatever lies there.
 StartResult StartTrustedProgram(const std::string& programPath, const std::string& commandLine,
                                 const std::string& tempFolder, ProcessHandles& handles,
-                                const ReleaseFile* expected);
+                                const ReleaseFile* expected, HANDLE workFolder);
 
 #endif

@@ -14,3 +14,31 @@ bool ReadTempFolder(std::string& folder)
     folder.assign(buffer, length);
     return true;
 }
+
+WorkRoot WorkRootFor(const FolderAccount& account)
+{
+    return account.elevated && !account.system ? WorkRoot::WindowsTemp : WorkRoot::TempFolder;
+}
+
+bool ReadWorkRoot(std::string& root)
+{
+    FolderAccount account;
+    if (!ReadFolderAccount(account))
+        return false;
+    if (WorkRootFor(account) == WorkRoot::TempFolder)
+        return ReadTempFolder(root);
+    // The shared Windows folder, not a Terminal Services user's own copy.
+    char buffer[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryA(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    std::string folder(buffer, length);
+    if (folder.back() != '\\')
+        folder.push_back('\\');
+    folder += "Temp\\";
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (folder.size() >= MAX_PATH || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    root = folder;
+    return true;
+}

@@ -6,6 +6,7 @@
 #include <aclapi.h>
 #include <bcrypt.h>
 
+#include <memory>
 #include <vector>
 
 #include "common/path_text.h"
@@ -155,7 +156,7 @@ WorkFolder::WorkFolder(const char* prefix)
 {
     std::string root;
     const std::string hex = RandomHex();
-    if (!ReadTempFolder(root) || hex.empty())
+    if (!ReadWorkRoot(root) || hex.empty())
         return;
     const std::string folder = root + prefix + hex;
     // The folder must hold at least a one-character name. Each file's own
@@ -163,7 +164,24 @@ WorkFolder::WorkFolder(const char* prefix)
     // a long temporary folder costs only the names that no longer fit.
     if (!DownloadPathFits(folder + "\\", 1) || !CreatePrivateDirectory(folder))
         return;
+    std::unique_ptr<HeldEntry> hold(new HeldEntry);
+    if (!hold->Open(WideFromAnsi(folder), FILE_ATTRIBUTE_DIRECTORY) || !hold->IsPlainFolder()) {
+        RemoveDirectoryA(folder.c_str());
+        return;
+    }
+    held = std::move(hold);
     path = folder + "\\";
+}
+
+HANDLE WorkFolder::Handle() const
+{
+    return held ? held->Get() : nullptr;
+}
+
+void WorkFolder::Keep()
+{
+    held.reset();
+    path.clear();
 }
 
 std::string WorkFolder::MakeSubfolder(const std::string& name) const
@@ -193,17 +211,56 @@ WorkFolder::~WorkFolder()
     // Runs while an out-of-memory exception unwinds the sequence, too: a throw
     // from here would end the framework's process.
     try {
-        if (!path.empty())
-            RemoveFolderTree(path);
+        if (held) {
+            // Through the folder held since its creation: it goes when the
+            // handle closes, and only if nothing is left in it.
+            std::wstring folder = WideFromAnsi(path);
+            folder.pop_back();
+            for (const FolderEntry& entry : held->List())
+                RemoveEntry(folder, entry);
+            held->MarkForDeletion();
+        }
     } catch (...) {
     }
+}
+
+namespace {
+
+// The handle's final path without the "\\?\" prefix, empty on failure.
+std::wstring FinalPath(HANDLE handle)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()), 0);
+        if (length == 0)
+            return std::wstring();
+        if (length < buffer.size())
+            return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
+bool LiesInside(HANDLE file, HANDLE folder)
+{
+    if (file == nullptr || file == INVALID_HANDLE_VALUE || folder == nullptr || folder == INVALID_HANDLE_VALUE)
+        return false;
+    std::wstring inner = FinalPath(file), outer = FinalPath(folder);
+    while (!outer.empty() && outer.back() == L'\\')
+        outer.pop_back();
+    if (outer.empty() || inner.size() <= outer.size() + 1 || inner[outer.size()] != L'\\')
+        return false;
+    return CompareStringOrdinal(inner.c_str(), int(outer.size()), outer.c_str(), int(outer.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 void RemoveStaleWorkFolders(const char* prefix, const char* programSubfolder, const char* fileName,
                             unsigned minimumAgeSeconds)
 {
     std::string root;
-    if (!ReadTempFolder(root))
+    if (!ReadWorkRoot(root))
         return;
     std::vector<FolderEntry> candidates;
     WIN32_FIND_DATAA found;

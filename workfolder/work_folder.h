@@ -1,14 +1,19 @@
-// A private working folder under the temporary folder, one per install
-// sequence and per net-installer launch. The temporary folder of an elevated
-// process is writable by every user (C:\Windows\Temp for SYSTEM); the folder
+// A private working folder under the work root (ReadWorkRoot), one per
+// install sequence and per net-installer launch. The root is writable by
+// every user (C:\Windows\Temp for an elevated administrator); the folder
 // keeps what we download away from anything they can create, replace or plant.
 #ifndef KUVANA_WORKFOLDER_WORK_FOLDER_H
 #define KUVANA_WORKFOLDER_WORK_FOLDER_H
 
+#include <windows.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "workfolder/folder_security.h"
+
+class HeldEntry;
 
 // Folder name prefixes: the sequence's and the net installer's.
 extern const char kSequenceFolderPrefix[];
@@ -25,7 +30,9 @@ std::string TempSubfolderName(const std::string& programSubfolder);
 
 // <prefix> followed by 16 hex digits from the system's random generator.
 // CreateDirectory makes it, so an existing folder or link of that name is an
-// error, never reused. It is protected as BuildWorkFolderSecurity describes.
+// error, never reused. It is protected as BuildWorkFolderSecurity describes,
+// and held open without delete sharing from its creation to its removal, so
+// nobody can rename it, or put another folder in its place, while it is ours.
 class WorkFolder {
 public:
     explicit WorkFolder(const char* prefix);
@@ -36,8 +43,12 @@ public:
 
     // The folder with its trailing backslash; empty when it could not be created.
     const std::string& Path() const { return path; }
-    // Leaves the folder in place: a started net installer runs from it.
-    void Keep() { path.clear(); }
+    // The held folder (null without one): what is opened in it is checked
+    // against it (LiesInside).
+    HANDLE Handle() const;
+    // Leaves the folder in place and lets go of it: a started net installer
+    // runs from it.
+    void Keep();
 
     // Makes the subfolder `name` (a plain name) with the same protection,
     // right before it is needed: its path with a trailing backslash, empty
@@ -46,10 +57,16 @@ public:
 
 private:
     std::string path;
+    std::unique_ptr<HeldEntry> held;
 };
 
-// Removes earlier net-installer folders of ours that nothing holds open any
-// more: a folder that is ours by name pattern, owner and not being a link, at
+// True when the file or folder open as `file` lies inside the folder open as
+// `folder`, by both handles' final paths: what a path inside the folder
+// reached is what lies there, not what a link or a renamed folder led to.
+bool LiesInside(HANDLE file, HANDLE folder);
+
+// Removes earlier net-installer folders of ours, in the work root, that
+// nothing holds open any more: a folder that is ours by name pattern, owner and not being a link, at
 // least `minimumAgeSeconds` old, whose program `programSubfolder`\`fileName`
 // is gone or can be deleted. Then only that program's folder and its
 // <name>-temp go, and the folder itself if nothing else is left in it.

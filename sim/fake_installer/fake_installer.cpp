@@ -11,12 +11,14 @@
 // Record lines (see fake_record.h): "started", "package=" (that name, "any" for
 // the generic copy), "program=", "commandline=",
 // "directory=" (current directory), "tmp=", "temp=", "folder=" (the names in
-// its own folder, sorted, separated by '|'), "response=<hex bytes>" or
+// its own folder, sorted, separated by '|'), "names=" (its environment's
+// variable names, each between '|'), "path=", "response=<hex bytes>" or
 // "response-unreadable", then "ended=<code>".
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -123,6 +125,20 @@ std::string Hex(const std::string& bytes)
     return out;
 }
 
+// The names in the program's own environment block, "|A|B|".
+std::string VariableNames()
+{
+    std::string names = "|";
+    char* block = GetEnvironmentStringsA();
+    for (const char* entry = block; entry != nullptr && *entry != '\0'; entry += std::strlen(entry) + 1) {
+        const char* equals = std::strchr(entry + 1, '=');
+        names.append(entry, equals != nullptr ? size_t(equals - entry) : std::strlen(entry)).push_back('|');
+    }
+    if (block != nullptr)
+        FreeEnvironmentStringsA(block);
+    return names;
+}
+
 }  // namespace
 
 int main()
@@ -145,6 +161,8 @@ int main()
     Append(record, "temp=" + Environment("TEMP"));
     Append(record, "probe=" + Hex(WideEnvironment(L"KUVANA_FAKE_PROBE")));
     Append(record, "folder=" + FolderNames(program));
+    Append(record, "names=" + VariableNames());
+    Append(record, "path=" + Environment("PATH"));
     Append(record, hasResponse ? "response=" + Hex(response) : std::string("response-unreadable"));
 
     const std::string eventName = Environment("KUVANA_FAKE_WAIT_EVENT");

@@ -14,6 +14,8 @@ struct FakeRun {
     std::string tmp, temp;    // its TMP and TEMP
     std::string probe;        // KUVANA_FAKE_PROBE's UTF-16 bytes
     std::string folder;       // the names in its own folder, sorted, '|' between
+    std::string names;        // its environment's variable names, '|' around each
+    std::string path;         // its PATH
     bool responseRead = false;
     std::string response;     // the response file's bytes
     bool startRecorded = false;  // every line written at its start is there
@@ -60,6 +62,10 @@ inline std::vector<FakeRun> ReadFakeRuns(const std::string& path)
             run.probe = FakeUnhex(line.substr(6));
         else if (line.compare(0, 7, "folder=") == 0)
             run.folder = line.substr(7);
+        else if (line.compare(0, 6, "names=") == 0)
+            run.names = line.substr(6);
+        else if (line.compare(0, 5, "path=") == 0)
+            run.path = line.substr(5);
         else if (line.compare(0, 9, "response=") == 0) {
             run.responseRead = true;
             run.response = FakeUnhex(line.substr(9));

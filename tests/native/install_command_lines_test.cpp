@@ -43,10 +43,50 @@ TEST(StartEnvironment, TmpAndTempAreSetWhereTheyStandOrWhereTheBlockSortsThem)
          Block(L"PATH=C:\\\x0101\xD55C\xD83D\xDE00\0TEMP=K\0TMP=K\0\0")},
     };
     for (const Case& c : cases)
-        EXPECT_TRUE(EnvironmentWithTemp(c.host.c_str(), L"K") == c.expected) << c.expected.size();
-    EXPECT_TRUE(EnvironmentWithTemp(nullptr, L"K") == cases[2].expected);
+        EXPECT_TRUE(InstallerEnvironment(c.host.c_str(), L"K", nullptr) == c.expected) << c.expected.size();
+    EXPECT_TRUE(InstallerEnvironment(nullptr, L"K", nullptr) == cases[2].expected);
     EXPECT_EQ(FolderOfPath("C:\\K\\kps\\setup.exe"), "C:\\K\\kps");
     EXPECT_EQ(FolderOfPath("C:\\K\\kps-temp\\"), "C:\\K\\kps-temp");
+}
+
+// What loads code chosen by whoever set it never reaches an installer, in
+// any case; look-alike names do. PATH is the system's where one is given.
+TEST(StartEnvironment, CodeLoadingVariablesGoAndPathIsTheSystemsWhenGiven)
+{
+    const std::wstring loading = Block(
+        L"COR_ENABLE_PROFILING=1\0cor_profiler={x}\0COR_PROFILER_PATH_64=C:\\p.dll\0Cor_Profiler_Path=C:\\q.dll\0"
+        L"CORECLR_PROFILER={x}\0DOTNET_STARTUP_HOOKS=C:\\h.dll\0dotnet_x=1\0COMPlus_ETWEnabled=0\0"
+        L"COMPLUS_Y=1\0__COMPAT_LAYER=RunAsInvoker\0\0");
+    const std::wstring kept = Block(L"COR_PROFILERX=1\0CORECLR=1\0DOTNET=1\0MY_DOTNET_X=1\0_COMPAT_LAYER=1\0\0");
+    const std::wstring system = L"C:\\W\\system32;C:\\W", none;
+    struct Case {
+        std::wstring host;
+        const std::wstring* path;
+        std::wstring expected;
+    } cases[] = {
+        {loading, nullptr, Block(L"TEMP=K\0TMP=K\0\0")},
+        {kept, nullptr, Block(L"COR_PROFILERX=1\0CORECLR=1\0DOTNET=1\0MY_DOTNET_X=1\0TEMP=K\0TMP=K\0_COMPAT_LAYER=1\0\0")},
+        // The caller's PATH, in any case, repeated or missing, gives way.
+        {Block(L"A=1\0path=C:\\U\0PATHEXT=.EXE\0PATH=C:\\V\0\0"), &system,
+         Block(L"A=1\0Path=C:\\W\\system32;C:\\W\0PATHEXT=.EXE\0TEMP=K\0TMP=K\0\0")},
+        {Block(L"A=1\0Z=2\0\0"), &system, Block(L"A=1\0Path=C:\\W\\system32;C:\\W\0TEMP=K\0TMP=K\0Z=2\0\0")},
+        {Block(L"A=1\0Path=C:\\U\0\0"), &none, Block(L"A=1\0TEMP=K\0TMP=K\0\0")},
+        {Block(L"A=1\0Path=C:\\U\0\0"), nullptr, Block(L"A=1\0Path=C:\\U\0TEMP=K\0TMP=K\0\0")},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(InstallerEnvironment(c.host.c_str(), L"K", c.path) == c.expected) << c.expected.size();
+
+    const Variables variables = {{L"SystemRoot", L"C:\\W"}, {L"TOOLS", L"D:\\t"}, {L"systemroot", L"X:"}};
+    const struct {
+        std::wstring text, expected;
+    } expansions[] = {
+        {L"%SystemRoot%\\system32;%SYSTEMROOT%;%tools%\\bin", L"C:\\W\\system32;C:\\W;D:\\t\\bin"},
+        {L"%USERPROFILE%\\x;%%;100%", L"%USERPROFILE%\\x;%%;100%"},
+        {L"%A%SystemRoot%", L"%AC:\\W"},
+        {L"C:\\plain", L"C:\\plain"},
+    };
+    for (const auto& e : expansions)
+        EXPECT_TRUE(ExpandVariables(e.text, variables) == e.expected) << e.expected.size();
 }
 
 TEST(DownloadPaths, DoubledBackslashBetweenFolderAndName)

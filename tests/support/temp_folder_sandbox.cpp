@@ -2,7 +2,23 @@
 
 #include <vector>
 
+#include "support/import_patch.h"
+
 namespace {
+
+// The innermost sandbox's Windows folder, as the program's own
+// GetSystemWindowsDirectoryA gives it.
+const std::string* sandboxWindows = nullptr;
+
+UINT WINAPI SandboxWindowsDirectory(LPSTR buffer, UINT size)
+{
+    const std::string& folder = *sandboxWindows;
+    if (folder.size() >= size)
+        return UINT(folder.size() + 1);
+    folder.copy(buffer, folder.size());
+    buffer[folder.size()] = '\0';
+    return UINT(folder.size());
+}
 
 bool SaveVariable(const char* name, std::string& value)
 {
@@ -31,10 +47,41 @@ TempFolderSandbox::TempFolderSandbox(const std::string& leaf)
     hadTemp = SaveVariable("TEMP", savedTemp);
     SetEnvironmentVariableA("TMP", folder.c_str());
     SetEnvironmentVariableA("TEMP", folder.c_str());
+    windows = base + "windows";
+    windowsTemp = windows + "\\Temp\\";
+    CreateDirectoryA(windows.c_str(), nullptr);
+    CreateDirectoryA(windowsTemp.c_str(), nullptr);
+    outerWindows = sandboxWindows;
+    sandboxWindows = &windows;
+    windowsFolder.reset(new ImportPatch("kernel32.dll", "GetSystemWindowsDirectoryA",
+                                        reinterpret_cast<void*>(&SandboxWindowsDirectory)));
+}
+
+std::string TempFolderSandbox::WorkRoot() const
+{
+    // Elevated and not SYSTEM, by the thread's (else the process's) token.
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return folder;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                          elevation.TokenIsElevated != 0;
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+    BYTE system[SECURITY_MAX_SID_SIZE] = {};
+    DWORD systemSize = sizeof system;
+    const bool isSystem = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+                          CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize) &&
+                          EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, system);
+    CloseHandle(token);
+    return elevated && !isSystem ? windowsTemp : folder;
 }
 
 TempFolderSandbox::~TempFolderSandbox()
 {
+    windowsFolder.reset();
+    sandboxWindows = outerWindows;
     SetEnvironmentVariableA("TMP", hadTmp ? savedTmp.c_str() : nullptr);
     SetEnvironmentVariableA("TEMP", hadTemp ? savedTemp.c_str() : nullptr);
     if (!savedDirectory.empty())
@@ -72,6 +119,23 @@ std::set<std::string> Entries(const std::string& folder, bool folders)
 }
 
 }  // namespace
+
+std::string SystemWindowsTemp()
+{
+    // The wide call: the sandbox redirects only the program's ANSI one.
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    char ansi[MAX_PATH * 2] = {};
+    if (length == 0 || length >= MAX_PATH ||
+        WideCharToMultiByte(CP_ACP, 0, windows, int(length), ansi, sizeof ansi, nullptr, nullptr) == 0)
+        return std::string();
+    return std::string(ansi) + "\\Temp\\";
+}
+
+std::set<std::string> FoldersIn(const std::string& folder)
+{
+    return Entries(folder, true);
+}
 
 std::set<std::string> TempFolderSandbox::Files() const
 {

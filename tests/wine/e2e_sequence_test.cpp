@@ -177,8 +177,9 @@ protected:
         // its response file in the working folder's "response" subfolder.
         const std::string folder = run.program.substr(0, run.program.find_last_of('\\') + 1);
         const std::string work = folder.substr(0, folder.find_last_of('\\', folder.size() - 2) + 1);
-        EXPECT_EQ(work.compare(0, temp.Folder().size() + 12, temp.Folder() + "KuvanaSetup-"), 0) << work;
-        EXPECT_EQ(work.size(), temp.Folder().size() + 12 + 16 + 1) << work;
+        const std::string root = temp.WorkRoot();
+        EXPECT_EQ(work.compare(0, root.size() + 12, root + "KuvanaSetup-"), 0) << work;
+        EXPECT_EQ(work.size(), root.size() + 12 + 16 + 1) << work;
         EXPECT_EQ(run.folder, p.installerName);
         EXPECT_EQ(_stricmp((run.directory + "\\").c_str(), folder.c_str()), 0) << run.directory;
         EXPECT_EQ(_stricmp(run.tmp.c_str(), (folder.substr(0, folder.size() - 1) + "-temp").c_str()), 0) << run.tmp;
@@ -191,6 +192,7 @@ protected:
     {
         EXPECT_TRUE(temp.Files().empty());
         EXPECT_TRUE(temp.Folders().empty());
+        EXPECT_TRUE(FoldersIn(temp.WorkRoot()).empty());
     }
 
     static std::vector<std::string> Requests(const std::vector<const Package*>& packages)
@@ -845,13 +847,17 @@ TEST_F(InstallSequenceTest, FilesPlantedInTheTemporaryFolderAreNeitherRunNorTouc
     // The installer runs from its own folder, alone.
     EXPECT_EQ(runs[0].commandLine, CommandLine(kKps, runs[0]));
     EXPECT_EQ(runs[0].response, "[kps.iss]\r\n");
-    EXPECT_EQ(temp.Folders().size(), 1u);
+    EXPECT_EQ(FoldersIn(temp.WorkRoot()).size(), 1u);
+    // Held by the sequence while its installer runs: nobody renames it.
+    const std::string work = runs[0].program.substr(0, runs[0].program.find("\\kps\\"));
+    EXPECT_FALSE(MoveFileExA(work.c_str(), (work + "x").c_str(), 0)) << work;
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
     SetEvent(release);
     ASSERT_TRUE(wizard.WaitArrived(kRunLimit));
     CloseHandle(release);
     for (const char* name : {"KpsSetup.exe", "kps.iss", "url_list.txt", "version.dll"})
         EXPECT_EQ(ReadWholeFile(temp.Path(name)), name == std::string("KpsSetup.exe") ? planted : name) << name;
-    EXPECT_TRUE(temp.Folders().empty());
+    EXPECT_TRUE(FoldersIn(temp.WorkRoot()).empty());
     EXPECT_EQ(boxes.Count(), 0u);
 }
 

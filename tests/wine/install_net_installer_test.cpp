@@ -100,12 +100,13 @@ protected:
                 break;
             }
     }
-    // The launches' working folders now in the temporary folder (names only).
+    // The launches' working folders now in the running account's work root
+    // (names only).
     std::set<std::string> NetFolders() const
     {
         std::set<std::string> names;
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((temp.Folder() + "KuvanaNet-*").c_str(), &found);
+        HANDLE search = FindFirstFileA((temp.WorkRoot() + "KuvanaNet-*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
             return names;
         do
@@ -160,7 +161,10 @@ TEST_F(NetInstallerTest, StartsTheDownloadFromAFolderOfItsOwnQuotedAndDoesNotWai
     EXPECT_FALSE(runs[0].ended);
     const std::set<std::string> folders = NetFolders();
     ASSERT_EQ(folders.size(), 1u);
-    const std::string folder = temp.Folder() + *folders.begin() + "\\";
+    // Elevated, as Wine runs us: in the Windows folder's Temp, away from
+    // what was planted in the user's own.
+    const std::string folder = temp.WorkRoot() + *folders.begin() + "\\";
+    EXPECT_EQ(temp.WorkRoot(), temp.WindowsTemp());
     EXPECT_EQ(folders.begin()->size(), 10u + 16u) << *folders.begin();
     EXPECT_EQ(runs[0].commandLine, "\"" + folder + "net\\\\KuvanaNetInstaller.exe\"");
     EXPECT_EQ(_stricmp(Normalized(runs[0].program).c_str(), (folder + "net\\KuvanaNetInstaller.exe").c_str()), 0)
@@ -289,6 +293,9 @@ TEST_F(NetInstallerTest, AddressesTheJobRefusesFailAtOnce)
 
 TEST_F(NetInstallerTest, TemporaryFolderTooLongForThePathIsAFailure)
 {
+    // The temporary folder is a standard account's work root.
+    StandardAccount standard;
+    ASSERT_TRUE(standard.Active());
     // 237 characters of folder and 23 of name reach 260.
     std::string longFolder = temp.Base();
     while (longFolder.size() < 236)
@@ -309,6 +316,8 @@ TEST_F(NetInstallerTest, TemporaryFolderTooLongForThePathIsAFailure)
 
 TEST_F(NetInstallerTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
 {
+    StandardAccount standard;
+    ASSERT_TRUE(standard.Active());
     temp.MakeTempPathUnreadable();
     MessageBoxScript boxes;
     NetInstallerLauncher(page.window, FakeUrl().c_str());
@@ -321,6 +330,10 @@ TEST_F(NetInstallerTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
 
 TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceReleased)
 {
+    // Wine shows every file as the account's own, with no label: ours only
+    // to the account unelevated, whose folders lie in its temporary folder.
+    StandardAccount standard;
+    ASSERT_TRUE(standard.Active());
     NetInstallerLauncher(page.window, FakeUrl().c_str());
     ASSERT_EQ(WaitForRuns(1).size(), 1u);
     const std::set<std::string> first = NetFolders();
@@ -349,10 +362,6 @@ TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceR
     WaitUntilReleased();
     NetInstallerLauncher(page.window, ServerUrl("/missing.exe").c_str());
     EXPECT_EQ(NetFolders().size(), 3u);
-    // Wine shows every file as the account's own, with no label: ours only
-    // to the account unelevated.
-    StandardAccount standard;
-    ASSERT_TRUE(standard.Active());
     RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
     EXPECT_EQ(NetFolders(), (std::set<std::string>{"KuvanaNet-" + std::string(16, 'a')}));
     EXPECT_TRUE(FileExists(lookalike + "theirs.txt"));
@@ -368,7 +377,7 @@ TEST_F(NetInstallerTest, NoCleanUpRemovesTheFileOfALaunchBetweenItsDownloadAndIt
         // the moment the file exists.
         auto downloading = [&] {
             for (const std::string& name : NetFolders())
-                if (FileExists(temp.Folder() + name + "\\net\\KuvanaNetInstaller.exe"))
+                if (FileExists(temp.WorkRoot() + name + "\\net\\KuvanaNetInstaller.exe"))
                     return true;
             return false;
         };
@@ -408,7 +417,7 @@ TEST_F(NetInstallerTest, TheCallersWindowAnswersWithin100MsWhileTheSignatureIsCh
     auto downloaded = [&] {
         for (const std::string& name : NetFolders()) {
             WIN32_FILE_ATTRIBUTE_DATA data = {};
-            if (GetFileAttributesExA((temp.Folder() + name + "\\net\\KuvanaNetInstaller.exe").c_str(),
+            if (GetFileAttributesExA((temp.WorkRoot() + name + "\\net\\KuvanaNetInstaller.exe").c_str(),
                                      GetFileExInfoStandard, &data) &&
                 data.nFileSizeLow == big.size())
                 return true;

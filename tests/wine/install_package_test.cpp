@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "common/win_handles.h"
 #include "install/package_install.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
@@ -43,10 +44,15 @@ protected:
         installerFile = ReleaseFileOf(ReadWholeFile(Fake()));
         responseFile = ReleaseFileOf(std::string(kResponse, sizeof(kResponse) - 1));
     }
-    // The installer in the sandbox's folder, its response file and its TMP in subfolders.
+    // The installer in the sandbox's folder, its response file and its TMP in
+    // subfolders, the folder held as a work folder is.
     void Install(HWND window, const std::string& folder, const char* installer, const char* response)
     {
-        InstallPackage(window, folder, installer, responses, response, ownTemp, installerFile, responseFile);
+        const DeviceHandle held(CreateFileA(temp.Folder().c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        InstallPackage(window, folder, installer, responses, response, ownTemp, installerFile, responseFile,
+                       held.Get());
     }
     void TearDown() override { SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr); }
 

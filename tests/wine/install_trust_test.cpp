@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <set>
 #include <string>
@@ -23,6 +24,7 @@
 #include "support/temp_folder_sandbox.h"
 #include "trust/pe_certificates.h"
 #include "trust/trusted_start.h"
+#include "workfolder/temp_folder.h"
 #include "workfolder/work_folder.h"
 
 namespace {
@@ -58,6 +60,13 @@ std::string Copy(const char* program, const std::string& to)
 bool UnderWine()
 {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// `folder` open as a work folder holds it: no delete sharing.
+HANDLE HeldFolder(const std::string& folder)
+{
+    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // The descriptor a folder of `account` must have: a protected DACL with
@@ -143,10 +152,10 @@ void ExpectOnlyTrustedAccounts(const std::string& path)
 
 class TrustTest : public ::testing::Test {
 protected:
-    size_t NetFolderCount() const
+    size_t NetFolderCount(const std::string& root) const
     {
         size_t count = 0;
-        for (const std::string& name : temp.Folders())
+        for (const std::string& name : FoldersIn(root))
             count += IsWorkFolderName(name, kNetInstallerFolderPrefix) ? 1 : 0;
         return count;
     }
@@ -161,8 +170,9 @@ TEST_F(TrustTest, WorkFolderHasAnUnguessableNameAProtectedDaclAndGoesWithItsFile
         const WorkFolder second(kSequenceFolderPrefix);
         ASSERT_FALSE(first.Path().empty());
         path = first.Path();
-        const std::string name = path.substr(temp.Folder().size(), path.size() - temp.Folder().size() - 1);
-        EXPECT_EQ(path, temp.Folder() + name + "\\");
+        const std::string root = temp.WorkRoot();
+        const std::string name = path.substr(root.size(), path.size() - root.size() - 1);
+        EXPECT_EQ(path, root + name + "\\");
         EXPECT_TRUE(IsWorkFolderName(name, kSequenceFolderPrefix)) << name;
         EXPECT_NE(first.Path(), second.Path());
 
@@ -235,6 +245,9 @@ TEST_F(TrustTest, WorkFolderPathsAreCountedExactly)
         {166, 64, false},  // 260: refused by the job
         {200, 12, true},
     };
+    // The temporary folder is the root of a standard account's work folders.
+    StandardAccount standard;
+    ASSERT_TRUE(standard.Active());
     for (const Case& c : cases) {
         const std::string folder = temp.Folder() + std::string(c.tempLength - temp.Folder().size() - 1, 'l') + "\\";
         ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
@@ -332,9 +345,15 @@ TEST_F(TrustTest, CleanUpsFollowNoLink)
         links.push_back(inner);
     }
     // Elevated, as Wine runs us, a folder the account owns (as Wine shows
-    // every file) is not ours at all; as a standard account it is.
+    // every file) is not ours at all, in the elevated root too; as a
+    // standard account it is.
+    const std::string elevatedStale = temp.WindowsTemp() + kNetInstallerFolderPrefix + std::string(16, 'e') + "\\";
+    ASSERT_TRUE(CreateDirectoryA(elevatedStale.c_str(), nullptr));
+    ASSERT_TRUE(MakeUnixLink(victim, elevatedStale + net));
+    links.push_back(elevatedStale + net);
     RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
-    EXPECT_EQ(NetFolderCount(), 3u);
+    EXPECT_EQ(NetFolderCount(temp.WindowsTemp()), 1u);
+    EXPECT_EQ(NetFolderCount(temp.Folder()), 3u);
     {
         StandardAccount standard;
         ASSERT_TRUE(standard.Active());
@@ -442,12 +461,14 @@ TEST_F(TrustTest, StartsTheTrustedProgramAndDeletesARefusedOne)
 {
     const std::string record = temp.Base() + "runs.txt";
     SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
+    const DeviceHandle folder(HeldFolder(temp.Folder()));
+    const HANDLE held = folder.Get();
     ProcessHandles started;
     const std::string good = Copy("fake_installer.exe", temp.Path("good.exe"));
     // The checked file is what starts, whatever the command line names.
     const std::string other = Copy("fake_stranger.exe", temp.Path("other.exe"));
     const ReleaseFile goodFile = ReleaseFileOf(ReadWholeFile(good));
-    ASSERT_EQ(StartTrustedProgram(good, "\"" + other + "\"", temp.Base(), started, &goodFile), StartResult::Started);
+    ASSERT_EQ(StartTrustedProgram(good, "\"" + other + "\"", temp.Base(), started, &goodFile, held), StartResult::Started);
     WaitForSingleObject(started.Process(), 30000);
     ASSERT_EQ(ReadFakeRuns(record).size(), 1u);
     EXPECT_EQ(_stricmp(ReadFakeRuns(record)[0].program.c_str(), good.c_str()), 0);
@@ -455,18 +476,118 @@ TEST_F(TrustTest, StartsTheTrustedProgramAndDeletesARefusedOne)
     ProcessHandles refused;
     const std::string bad = Copy("fake_stranger.exe", temp.Path("bad.exe"));
     const ReleaseFile badFile = ReleaseFileOf(ReadWholeFile(bad));
-    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", temp.Base(), refused, &badFile), StartResult::Refused);
+    EXPECT_EQ(StartTrustedProgram(bad, "\"" + bad + "\"", temp.Base(), refused, &badFile, held), StartResult::Refused);
     EXPECT_FALSE(FileExists(bad));
     EXPECT_EQ(refused.Process(), nullptr);
-    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", temp.Base(), refused, &goodFile),
+    EXPECT_EQ(StartTrustedProgram(temp.Path("missing.exe"), "\"x\"", temp.Base(), refused, &goodFile, held),
               StartResult::NotStarted);
     // The maker's own program, but not the one the release names: refused too.
     const std::string swapped = Copy("fake_installer.exe", temp.Path("swapped.exe"));
-    EXPECT_EQ(StartTrustedProgram(swapped, "\"" + swapped + "\"", temp.Base(), refused, &badFile),
+    EXPECT_EQ(StartTrustedProgram(swapped, "\"" + swapped + "\"", temp.Base(), refused, &badFile, held),
               StartResult::Refused);
+    // The right program, but not inside the held folder (where a link or a
+    // renamed folder would lead): not started, and left alone.
+    const std::string outside = Copy("fake_installer.exe", temp.Base() + "outside.exe");
+    EXPECT_EQ(StartTrustedProgram(outside, "\"" + outside + "\"", temp.Base(), refused, &goodFile, held),
+              StartResult::NotStarted);
+    EXPECT_TRUE(FileExists(outside));
+    EXPECT_EQ(StartTrustedProgram(good, "\"" + good + "\"", temp.Base(), refused, &goodFile, nullptr),
+              StartResult::NotStarted);
     Sleep(300);
     EXPECT_EQ(ReadFakeRuns(record).size(), 1u);
     SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
+}
+
+// An installer gets none of the caller's variables that load code chosen by
+// whoever set them, in any case, and the system's PATH rather than the
+// caller's; an ordinary variable passes.
+TEST_F(TrustTest, InstallersGetNoCodeLoadingVariableAndTheSystemsPath)
+{
+    const char* const loading[] = {"COR_ENABLE_PROFILING", "COR_PROFILER",          "COR_PROFILER_PATH_64",
+                                   "CORECLR_PROFILER",     "DOTNET_STARTUP_HOOKS", "COMPlus_ETWEnabled",
+                                   "complus_lower",        "__COMPAT_LAYER"};
+    for (const char* name : loading)
+        SetEnvironmentVariableA(name, "C:\\planted\\x.dll");
+    SetEnvironmentVariableA("KUVANA_ORDINARY", "kept");
+    char path[32768] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    SetEnvironmentVariableA("PATH", (std::string("C:\\planted;") + path).c_str());
+    const std::string record = temp.Base() + "runs.txt";
+    SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
+
+    const DeviceHandle folder(HeldFolder(temp.Folder()));
+    const std::string program = Copy("fake_installer.exe", temp.Path("setup.exe"));
+    const ReleaseFile file = ReleaseFileOf(ReadWholeFile(program));
+    ProcessHandles started;
+    const StartResult result =
+        StartTrustedProgram(program, "\"" + program + "\"", temp.Base(), started, &file, folder.Get());
+    if (result == StartResult::Started)
+        WaitForSingleObject(started.Process(), 30000);
+    SetEnvironmentVariableA("PATH", path);
+    SetEnvironmentVariableA("KUVANA_FAKE_RECORD", nullptr);
+    SetEnvironmentVariableA("KUVANA_ORDINARY", nullptr);
+    for (const char* name : loading)
+        SetEnvironmentVariableA(name, nullptr);
+    ASSERT_EQ(result, StartResult::Started);
+    const std::vector<FakeRun> runs = ReadFakeRuns(record);
+    ASSERT_EQ(runs.size(), 1u);
+    const auto upper = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), [](char c) { return char(std::toupper(c)); });
+        return text;
+    };
+    const std::string names = upper(runs[0].names), systemPath = upper(runs[0].path);
+    for (const char* name : loading)
+        EXPECT_EQ(names.find("|" + upper(name) + "|"), std::string::npos) << name;
+    EXPECT_NE(names.find("|KUVANA_ORDINARY|"), std::string::npos) << names;
+    EXPECT_EQ(systemPath.find("PLANTED"), std::string::npos) << runs[0].path;
+    EXPECT_NE(systemPath.find(":\\WINDOWS\\SYSTEM32"), std::string::npos) << runs[0].path;
+}
+
+// An elevated administrator's work folders lie in the Windows folder's Temp,
+// out of the user's own temporary folder; SYSTEM's and a standard account's
+// stay in their own. The folder is held from its creation: while it is ours
+// it cannot be renamed, which Wine's share modes on folders show too.
+TEST(WorkRoot, AnElevatedAdministratorsIsTheWindowsFoldersTempAndItsFolderCannotBeRenamed)
+{
+    const struct {
+        bool elevated, system;
+        WorkRoot root;
+    } cases[] = {{false, false, WorkRoot::TempFolder},
+                 {true, false, WorkRoot::WindowsTemp},
+                 {false, true, WorkRoot::TempFolder},
+                 {true, true, WorkRoot::TempFolder}};
+    for (const auto& c : cases) {
+        FolderAccount account = RunningAccount();
+        account.elevated = c.elevated;
+        account.system = c.system;
+        EXPECT_EQ(WorkRootFor(account), c.root) << c.elevated << c.system;
+    }
+
+    // As Wine runs every process: elevated, not SYSTEM.
+    const FolderAccount account = RunningAccount();
+    if (!account.elevated || account.system)
+        GTEST_SKIP() << "needs an elevated administrator";
+    char windows[MAX_PATH] = {}, userTemp[MAX_PATH] = {};
+    ASSERT_GT(GetSystemWindowsDirectoryA(windows, MAX_PATH), 0u);
+    ASSERT_GT(GetTempPathA(MAX_PATH, userTemp), 0u);
+    const std::string root = std::string(windows) + "\\Temp\\";
+    std::string path;
+    {
+        WorkFolder work(kNetInstallerFolderPrefix);
+        path = work.Path();
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ(_strnicmp(path.c_str(), root.c_str(), root.size()), 0) << path;
+        EXPECT_NE(_strnicmp(path.c_str(), userTemp, strlen(userTemp)), 0) << path << " " << userTemp;
+        const std::string folder = path.substr(0, path.size() - 1);
+        EXPECT_FALSE(MoveFileExA(folder.c_str(), (folder + "x").c_str(), 0));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+        EXPECT_FALSE(FileExists(folder + "x"));
+        // Let go of (Keep), it can: the hold was what refused.
+        work.Keep();
+        ASSERT_TRUE(MoveFileExA(folder.c_str(), (folder + "x").c_str(), 0));
+        EXPECT_TRUE(RemoveDirectoryA((folder + "x").c_str()));
+    }
+    EXPECT_FALSE(FileExists(path));
 }
 
 }  // namespace
