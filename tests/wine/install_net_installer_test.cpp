@@ -328,6 +328,21 @@ TEST_F(NetInstallerTest, NoTemporaryFolderMeansNoDownloadIntoTheDriveRoot)
     EXPECT_TRUE(ReadFakeRuns(record).empty());
 }
 
+// Elevated, without the Windows folder's Temp there is no work folder: the
+// launch fails as a download does, and nothing falls back to the user's own
+// temporary folder.
+TEST_F(NetInstallerTest, NoWindowsTempForAnElevatedLaunchIsARefusalNotTheUsersTemp)
+{
+    ASSERT_TRUE(RemoveDirectoryA(temp.WindowsTemp().c_str()));
+    MessageBoxScript boxes;
+    NetInstallerLauncher(page.window, FakeUrl().c_str());
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_TRUE(ServerRequests().empty());
+    EXPECT_TRUE(temp.Files().empty());
+    EXPECT_TRUE(temp.Folders().empty());
+    EXPECT_TRUE(ReadFakeRuns(record).empty());
+}
+
 TEST_F(NetInstallerTest, EachLaunchHasItsOwnFolderWhichTheNextLaunchRemovesOnceReleased)
 {
     // Wine shows every file as the account's own, with no label: ours only
