@@ -1,13 +1,13 @@
 // Runs one downloaded package installer silently and waits for it.
 #include "install/package_install.h"
 
+#include "common/final_path.h"
 #include "common/win_handles.h"
 #include "install/command_lines.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 #include "trust/file_hash.h"
 #include "trust/trusted_start.h"
-#include "workfolder/work_folder.h"
 
 static_assert(sizeof(STARTUPINFOA) == 104, "the start-up record of a 64-bit process");
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "trust/environment.h"
-#include "workfolder/folder_security.h"
+#include "common/win_handles.h"
 
 namespace {
 
@@ -63,8 +63,16 @@ Variables SystemVariables(HKEY key)
 
 bool RunningAsSystem()
 {
-    FolderAccount account;
-    return ReadFolderAccount(account) && account.system;
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    const DeviceHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    return size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+           IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, WinLocalSystemSid);
 }
 
 std::wstring ReadSystemPath()

@@ -9,10 +9,10 @@
 
 #include <vector>
 
+#include "common/final_path.h"
 #include "trust/file_hash.h"
 #include "trust/pe_certificates.h"
 #include "trust/publisher.h"
-#include "workfolder/work_folder.h"
 
 namespace {
 

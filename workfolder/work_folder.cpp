@@ -224,38 +224,6 @@ WorkFolder::~WorkFolder()
     }
 }
 
-namespace {
-
-// The handle's final path without the "\\?\" prefix, empty on failure.
-std::wstring FinalPath(HANDLE handle)
-{
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()), 0);
-        if (length == 0)
-            return std::wstring();
-        if (length < buffer.size())
-            return std::wstring(buffer.data(), length);
-        buffer.resize(length + 1);
-    }
-    return std::wstring();
-}
-
-}  // namespace
-
-bool LiesInside(HANDLE file, HANDLE folder)
-{
-    if (file == nullptr || file == INVALID_HANDLE_VALUE || folder == nullptr || folder == INVALID_HANDLE_VALUE)
-        return false;
-    std::wstring inner = FinalPath(file), outer = FinalPath(folder);
-    while (!outer.empty() && outer.back() == L'\\')
-        outer.pop_back();
-    if (outer.empty() || inner.size() <= outer.size() + 1 || inner[outer.size()] != L'\\')
-        return false;
-    return CompareStringOrdinal(inner.c_str(), int(outer.size()), outer.c_str(), int(outer.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 void RemoveStaleWorkFolders(const char* prefix, const char* programSubfolder, const char* fileName,
                             unsigned minimumAgeSeconds)
 {

@@ -44,7 +44,7 @@ public:
     // The folder with its trailing backslash; empty when it could not be created.
     const std::string& Path() const { return path; }
     // The held folder (null without one): what is opened in it is checked
-    // against it (LiesInside).
+    // against it (common/final_path.h).
     HANDLE Handle() const;
     // Leaves the folder in place and lets go of it: a started net installer
     // runs from it.
@@ -59,11 +59,6 @@ private:
     std::string path;
     std::unique_ptr<HeldEntry> held;
 };
-
-// True when the file or folder open as `file` lies inside the folder open as
-// `folder`, by both handles' final paths: what a path inside the folder
-// reached is what lies there, not what a link or a renamed folder led to.
-bool LiesInside(HANDLE file, HANDLE folder);
 
 // Removes earlier net-installer folders of ours, in the work root, that
 // nothing holds open any more: a folder that is ours by name pattern, owner and not being a link, at
