@@ -31,6 +31,24 @@ add_custom_command(
   COMMENT "Generating license texts and icons")
 add_custom_target(kuvana_generated DEPENDS ${KUVANA_GEN_FILES})
 
+# The version resource's Comments name the release-key pins the DLL trusts;
+# a DLL that trusts the tests' public keys says so, and the release check
+# and the shipping steps refuse to package it.
+set(KUVANA_TRUSTS_TEST_KEYS OFF)
+foreach(pin IN LISTS KUVANA_TEST_PINS)
+  string(FIND ",${KUVANA_RELEASE_PINS_TEXT}," ",${pin}," at)
+  if(at GREATER -1)
+    set(KUVANA_TRUSTS_TEST_KEYS ON)
+  endif()
+endforeach()
+if(KUVANA_TRUSTS_TEST_KEYS)
+  set(KUVANA_BUILD_COMMENTS "TEST BUILD, never ship: trusts the tests' public release keys; release-key pins ${KUVANA_RELEASE_PINS_TEXT}")
+else()
+  set(KUVANA_BUILD_COMMENTS "Release-key pins ${KUVANA_RELEASE_PINS_TEXT}")
+endif()
+file(CONFIGURE OUTPUT ${KUVANA_GEN}/build_comments.h
+  CONTENT "#define KUVANA_BUILD_COMMENTS \"@KUVANA_BUILD_COMMENTS@\"\n" @ONLY)
+
 # ---- the product DLL ---------------------------------------------------------
 add_library(kuvana_coinst SHARED
   $<TARGET_OBJECTS:kuvana_objs>
@@ -42,7 +60,7 @@ set_target_properties(kuvana_coinst PROPERTIES PREFIX "" OUTPUT_NAME kuvana_coin
 target_include_directories(kuvana_coinst PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${KUVANA_GEN})
 target_compile_definitions(kuvana_coinst PRIVATE ${KUVANA_DEFINES})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/kuvana_coinst.rc PROPERTIES
-  OBJECT_DEPENDS "${KUVANA_GEN_FILES};${CMAKE_SOURCE_DIR}/resources/kuvana_coinst.manifest;${CMAKE_SOURCE_DIR}/resources/strings.rc;${CMAKE_SOURCE_DIR}/resources/dialogs.rc")
+  OBJECT_DEPENDS "${KUVANA_GEN_FILES};${KUVANA_GEN}/build_comments.h;${CMAKE_SOURCE_DIR}/resources/kuvana_coinst.manifest;${CMAKE_SOURCE_DIR}/resources/strings.rc;${CMAKE_SOURCE_DIR}/resources/dialogs.rc")
 target_link_options(kuvana_coinst PRIVATE ${KUVANA_STATIC_LINK} -Wl,--gc-sections -s)
 target_link_libraries(kuvana_coinst PRIVATE ${KUVANA_SYSTEM_LIBS})
 

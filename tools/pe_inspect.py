@@ -116,6 +116,34 @@ class PE:
                 pos += 2 * length
         return out
 
+    def version_strings(self):
+        """{name: text} of the version resource's string tables."""
+        found = {}
+        for t, _, _, blob in self.resources():
+            if t == 16:
+                _version_node(blob, 0, len(blob), found)
+        return found
+
+
+def _version_node(blob, pos, limit, found):
+    """Reads one VS_VERSIONINFO node (length, value length, type, key, value,
+    children) at pos; strings go into found. Returns the node's end."""
+    length, value_length, kind = struct.unpack_from("<HHH", blob, pos)
+    end = min(pos + length, limit)
+    key_end = pos + 6
+    while key_end + 1 < end and blob[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = blob[pos + 6:key_end].decode("utf-16-le")
+    at = (key_end + 2 + 3) & ~3
+    size = value_length * 2 if kind == 1 else value_length
+    if kind == 1 and size:  # a String: a leaf
+        found[key] = blob[at:at + size].decode("utf-16-le").rstrip("\0")
+        return end
+    at = (at + size + 3) & ~3
+    while length and at + 6 <= end:
+        at = (_version_node(blob, at, end, found) + 3) & ~3
+    return end
+
 
 def report(path):
     pe = PE(path)

@@ -7,6 +7,8 @@
 // Exit status 0 only when each checked language's list is accepted and every
 // package it can select would install, and the net installer would start.
 // It stores no serial: N stands for the highest a machine has accepted.
+// It first names the release-key pins it was built with: the check is only
+// as good as the build, and a build with the tests' public keys says so.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,6 +26,7 @@
 #include "net/http_download.h"
 #include "trust/file_hash.h"
 #include "trust/publisher.h"
+#include "trust/release_pins.h"
 #include "trust/release_signature.h"
 #include "trust/trusted_start.h"
 #include "trust/url_list.h"
@@ -263,6 +266,11 @@ int main(int argc, char** argv)
         fprintf(stderr, "release_check: no working folder under the temporary folder\n");
         return 2;
     }
+    printf("release_check: trusts the release keys with the pins %s\n", kReleasePins);
+#if KUVANA_TRUSTS_TEST_KEYS
+    printf("release_check: !!! THIS BUILD TRUSTS THE TESTS' PUBLIC RELEASE KEYS: anyone can sign a list it accepts. "
+           "It checks nothing a vendor ships; never package its DLL. !!!\n");
+#endif
     printf("%-16s %-80s %12s  %s\n", "key", "address", "size", "verdict");
     bool good = true;
     // The net installer is checked against the last accepted list's lines.
