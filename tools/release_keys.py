@@ -73,13 +73,9 @@ class KeySource:
     """A release key: `path` of a key file, or `uri` of a token's key."""
 
     def __init__(self, path=None, uri=None, passphrase_fd=None):
-        self.path, self.secret, self.module = path, None, None
-        self.uri = None
-        if uri is not None:
-            self.uri, self.module = parse_pkcs11(uri)
-        if passphrase_fd is not None:
-            self.secret = read_secret_fd(passphrase_fd)
-        self._config = None
+        self.path, self._config = path, None
+        self.uri, self.module = parse_pkcs11(uri) if uri is not None else (None, None)
+        self.secret = read_secret_fd(passphrase_fd) if passphrase_fd is not None else None
 
     def encrypted(self):
         with open(self.path, "rb") as f:
