@@ -12,11 +12,6 @@
 using DownloadCancelledType = int;
 constexpr DownloadCancelledType DownloadCancelled = -1;
 
-// Size bounds of what the sequence and the net installer download: no
-// installer the maker serves comes near them.
-constexpr unsigned long long kMaxInstallerBytes = 1ull << 30;
-constexpr unsigned long long kMaxResponseBytes = 64 * 1024;
-
 // Fetches `url` into `folder` (a folder of the sequence's working folder,
 // with its trailing backslash) as `fileName`, created afresh for every
 // attempt. A response above `maxBytes` fails like any other failure.

@@ -26,7 +26,7 @@ HttpDownload::HttpDownload()
       jobError(0),
       stepError(0),
       createNewFile(false),
-      sizeLimit(0),
+      sizeLimit(kNoSizeBound),
       progressTick(0),
       silenceEnded(0),
       httpStatus(0)

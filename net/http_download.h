@@ -26,8 +26,10 @@ public:
     // Rules for the local file, set before Start and kept across Stop.
     // createNew: the file must not exist yet (CREATE_NEW), so a file someone
     // else put there is never written into. maxBytes: a response announcing
-    // or delivering more fails the transfer with 306000; 0 means no bound.
+    // or delivering more fails the transfer with 306000. 0 is a bound too:
+    // only an empty file. Without these rules, or with kNoSizeBound, any size.
     void SetLocalFileRules(bool createNew, ULONGLONG maxBytes);
+    static constexpr ULONGLONG kNoSizeBound = ~0ull;
 
     // The status code of the server's last response, 0 before one came: a
     // report can then say 403 or 404 where the result says only "refused".

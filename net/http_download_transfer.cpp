@@ -84,7 +84,7 @@ int HttpDownload::Transfer(DWORD* error)
         *error = ERROR_HTTP_INVALID_HEADER;
         return 305000;
     }
-    if (sizeLimit != 0 && length > sizeLimit)
+    if (length > sizeLimit)
         return 306000;
     totalBytes = length;
     ULONGLONG count = 0;
@@ -118,7 +118,7 @@ int HttpDownload::Transfer(DWORD* error)
             if (got == 0)
                 return 309000;
             available -= got < available ? got : available;
-            if (sizeLimit != 0 && got > sizeLimit - count)
+            if (got > sizeLimit - count)
                 return 306000;
             DWORD written = 0;
             if (!WriteFile(fileHandle, buffer, got, &written, nullptr) || written != got) {

@@ -130,7 +130,7 @@ const char* ReleaseFileKeyName(ReleaseFileKey key)
 
 unsigned long long ReleaseFileCap(ReleaseFileKey key)
 {
-    return key == KpsIss || key == KlIss || key == PcscBIss ? 64ull * 1024 : 1ull << 30;
+    return key == KpsIss || key == KlIss || key == PcscBIss ? kMaxResponseBytes : kMaxInstallerBytes;
 }
 
 bool ParseUtcTime(const std::string& text, long long& seconds)
@@ -187,17 +187,30 @@ bool ParseRelease(const UrlList& list, Release& release, std::string& fault)
     for (int key = 0; key < kReleaseFileCount; ++key)
         if (!ParseFile(list, ReleaseFileKey(key), release.files[key], fault))
             return false;
+    std::string retired;
+    if (!SingleValue(list, "RELEASE_RETIRES", false, retired, release.retires, fault))
+        return false;
+    if (release.retires && !ParseSha256(retired, release.retiredPin)) {
+        fault = "RELEASE_RETIRES is not a pin of 64 lowercase hex digits";
+        return false;
+    }
     return true;
 }
 
 ReleaseVerdict JudgeRelease(const Release& release, long long now, bool japaneseSystem, ListSource source,
-                            unsigned long long highestSerial)
+                            unsigned long long signerHighest, const unsigned char (&signerPin)[kSha256Bytes])
 {
+    if (signerHighest == kRetiredSerial)
+        return ReleaseVerdict::SignerRetired;
+    // A key never retires itself: a machine must keep one key it trusts, and
+    // only the other key's release can say that this one is lost.
+    if (release.retires && std::memcmp(release.retiredPin, signerPin, kSha256Bytes) == 0)
+        return ReleaseVerdict::RetiresItsSigner;
     if (release.expires <= now)
         return ReleaseVerdict::Expired;
     if (release.everyLanguage ? source != ListSource::ConfiguredAddress : release.japanese != japaneseSystem)
         return ReleaseVerdict::OtherLanguage;
-    if (release.serial < highestSerial)
+    if (release.serial < signerHighest)
         return ReleaseVerdict::RolledBack;
     return ReleaseVerdict::Accepted;
 }
@@ -207,6 +220,10 @@ const char* ReleaseVerdictText(ReleaseVerdict verdict)
     switch (verdict) {
     case ReleaseVerdict::Accepted:
         return "accepted";
+    case ReleaseVerdict::SignerRetired:
+        return "signed by a key this machine has retired";
+    case ReleaseVerdict::RetiresItsSigner:
+        return "retiring the key that signed it";
     case ReleaseVerdict::Expired:
         return "expired";
     case ReleaseVerdict::OtherLanguage:

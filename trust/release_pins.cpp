@@ -69,6 +69,25 @@ bool IsOid(const Element& element, const unsigned char* oid, std::size_t size)
     return element.tag == kOid && element.length == size && std::memcmp(element.content, oid, size) == 0;
 }
 
+const unsigned char kRsaOid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+const unsigned char kEcOid[] = {0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01};
+const unsigned char kP256Oid[] = {0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07};
+const unsigned char kSha256Oid[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
+const unsigned char kMgf1Oid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x08};
+const unsigned char kNull = 0x05;
+
+// An AlgorithmIdentifier of SHA-256, its parameters absent or NULL.
+bool IsSha256(const Element& algorithm)
+{
+    Element oid, parameters;
+    if (algorithm.tag != kSequence || !Inside(algorithm, oid) || !IsOid(oid, kSha256Oid, sizeof kSha256Oid))
+        return false;
+    if (oid.end == algorithm.end)
+        return true;
+    return Next(oid, algorithm, parameters) && parameters.tag == kNull && parameters.length == 0 &&
+           parameters.end == algorithm.end;
+}
+
 }  // namespace
 
 bool PinnedKey(const unsigned char (&digest)[kSha256Bytes], const char* pins)
@@ -123,4 +142,35 @@ bool SignedContentIsData(const unsigned char* message, std::size_t size)
     return Next(field, signedData, algorithms) && algorithms.tag == kSet &&
            Next(algorithms, signedData, encapsulated) && encapsulated.tag == kSequence &&
            Inside(encapsulated, contentType) && IsOid(contentType, kDataOid, sizeof kDataOid);
+}
+
+ReleaseKeyKind KindOfKey(const unsigned char* spki, std::size_t size)
+{
+    Element whole, algorithm, oid, parameters;
+    if (!Read(spki, spki + size, whole) || whole.tag != kSequence || whole.end != spki + size ||
+        !Inside(whole, algorithm) || algorithm.tag != kSequence || !Inside(algorithm, oid))
+        return ReleaseKeyKind::Other;
+    if (IsOid(oid, kRsaOid, sizeof kRsaOid))
+        return ReleaseKeyKind::Rsa;
+    if (IsOid(oid, kEcOid, sizeof kEcOid) && Next(oid, algorithm, parameters) &&
+        IsOid(parameters, kP256Oid, sizeof kP256Oid))
+        return ReleaseKeyKind::EcP256;
+    return ReleaseKeyKind::Other;
+}
+
+bool PssWithSha256(const unsigned char* parameters, std::size_t size)
+{
+    // SEQUENCE { [0] hash, [1] MGF1 { hash }, [2] salt length (optional), [3] trailer (absent: 1) }
+    Element whole, field, inner, mgf, mgfOid, mgfHash;
+    if (parameters == nullptr || !Read(parameters, parameters + size, whole) || whole.tag != kSequence ||
+        whole.end != parameters + size || !Inside(whole, field) || field.tag != kExplicit0 || !Inside(field, inner) ||
+        !IsSha256(inner) || !Next(field, whole, field) || field.tag != 0xA1 || !Inside(field, mgf) ||
+        mgf.tag != kSequence || !Inside(mgf, mgfOid) || !IsOid(mgfOid, kMgf1Oid, sizeof kMgf1Oid) ||
+        !Next(mgfOid, mgf, mgfHash) || !IsSha256(mgfHash))
+        return false;
+    while (field.end != whole.end) {
+        if (!Next(field, whole, field) || field.tag != 0xA2)
+            return false;  // only a salt length may follow; no other trailer
+    }
+    return true;
 }

@@ -21,6 +21,14 @@ bool PinnedKey(const unsigned char (&digest)[kSha256Bytes], const char* pins);
 bool CertificatePublicKeyInfo(const unsigned char* certificate, std::size_t size, const unsigned char*& spki,
                               std::size_t& spkiSize);
 
+// What a DER SubjectPublicKeyInfo holds, as far as release keys go.
+enum class ReleaseKeyKind { Other, Rsa, EcP256 };
+ReleaseKeyKind KindOfKey(const unsigned char* spki, std::size_t size);
+
+// Whether DER RSASSA-PSS parameters name SHA-256 as the hash and as MGF1's,
+// with the standard trailer.
+bool PssWithSha256(const unsigned char* parameters, std::size_t size);
+
 // Whether a DER ContentInfo holding SignedData says its content is id-data.
 bool SignedContentIsData(const unsigned char* message, std::size_t size);
 

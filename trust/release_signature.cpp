@@ -93,19 +93,15 @@ const CRYPT_ATTR_BLOB* OnlyValue(const CMSG_SIGNER_INFO& info, const char* oid)
 
 // SHA-256 as digest, a messageDigest attribute equal to `digest` and a
 // contentType attribute saying id-data.
-bool SignedAttributesMatch(HCRYPTMSG message, const unsigned char (&digest)[kSha256Bytes])
+bool SignedAttributesMatch(const CMSG_SIGNER_INFO& info, const unsigned char (&digest)[kSha256Bytes])
 {
-    std::vector<unsigned char> infoBuffer;
-    if (!GetParam(message, CMSG_SIGNER_INFO_PARAM, infoBuffer))
+    if (info.HashAlgorithm.pszObjId == nullptr || std::strcmp(info.HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
         return false;
-    const CMSG_SIGNER_INFO* info = reinterpret_cast<const CMSG_SIGNER_INFO*>(infoBuffer.data());
-    if (info->HashAlgorithm.pszObjId == nullptr || std::strcmp(info->HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0)
-        return false;
-    const CRYPT_ATTR_BLOB* type = OnlyValue(*info, szOID_RSA_contentType);
+    const CRYPT_ATTR_BLOB* type = OnlyValue(info, szOID_RSA_contentType);
     if (type == nullptr || type->cbData != sizeof kDataOidDer ||
         std::memcmp(type->pbData, kDataOidDer, sizeof kDataOidDer) != 0)
         return false;
-    const CRYPT_ATTR_BLOB* found = OnlyValue(*info, szOID_RSA_messageDigest);
+    const CRYPT_ATTR_BLOB* found = OnlyValue(info, szOID_RSA_messageDigest);
     if (found == nullptr)
         return false;
     BYTE decodedValue[128] = {};
@@ -116,41 +112,76 @@ bool SignedAttributesMatch(HCRYPTMSG message, const unsigned char (&digest)[kSha
     return value->cbData == kSha256Bytes && std::memcmp(value->pbData, digest, kSha256Bytes) == 0;
 }
 
-bool KeyIsPinned(PCCERT_CONTEXT signer, const char* pins)
+bool Is(const char* oid, const char* expected)
 {
-    const unsigned char* spki = nullptr;
-    std::size_t spkiSize = 0;
+    return oid != nullptr && std::strcmp(oid, expected) == 0;
+}
+
+// Whether the signer's signature algorithm is one this key may make: what
+// the platform would do with any other is not ours to depend on.
+bool AlgorithmFits(const CMSG_SIGNER_INFO& info, const ReleaseKey& key)
+{
+    const CRYPT_ALGORITHM_IDENTIFIER& algorithm = info.HashEncryptionAlgorithm;
+    switch (KindOfKey(key.spki, key.spkiSize)) {
+    case ReleaseKeyKind::Rsa:
+        return Is(algorithm.pszObjId, szOID_RSA_RSA) || Is(algorithm.pszObjId, szOID_RSA_SHA256RSA) ||
+               (Is(algorithm.pszObjId, szOID_RSA_SSA_PSS) &&
+                PssWithSha256(algorithm.Parameters.pbData, algorithm.Parameters.cbData));
+    case ReleaseKeyKind::EcP256:
+        return Is(algorithm.pszObjId, szOID_ECDSA_SHA256) || Is(algorithm.pszObjId, szOID_ECC_PUBLIC_KEY);
+    case ReleaseKeyKind::Other:
+        break;
+    }
+    return false;
+}
+
+// The signature of signer 0 verified against `key` alone.
+bool SignedBy(HCRYPTMSG message, const ReleaseKey& key)
+{
     unsigned char digest[kSha256Bytes] = {};
-    return CertificatePublicKeyInfo(signer->pbCertEncoded, signer->cbCertEncoded, spki, spkiSize) &&
-           Sha256OfBytes(spki, spkiSize, digest) && PinnedKey(digest, pins);
+    // A key whose bytes are not its pin is not the key the build named.
+    if (!Sha256OfBytes(key.spki, key.spkiSize, digest) || !PinnedKey(digest, key.pin))
+        return false;
+    DWORD size = 0;
+    if (!CryptDecodeObject(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key.spki, DWORD(key.spkiSize), 0, nullptr,
+                           &size))
+        return false;
+    std::vector<unsigned char> decoded(size);
+    if (!CryptDecodeObject(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key.spki, DWORD(key.spkiSize), 0,
+                           decoded.data(), &size))
+        return false;
+    CMSG_CTRL_VERIFY_SIGNATURE_EX_PARA para = {};
+    para.cbSize = sizeof para;
+    para.dwSignerIndex = 0;
+    para.dwSignerType = CMSG_VERIFY_SIGNER_PUBKEY;
+    para.pvSigner = decoded.data();
+    return CryptMsgControl(message, 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &para) != FALSE;
 }
 
 }  // namespace
 
-bool ReleaseSignatureTrusted(const std::vector<unsigned char>& content, const std::vector<unsigned char>& signature,
-                             const char* pins)
+int ReleaseSigner(const std::vector<unsigned char>& content, const std::vector<unsigned char>& signature,
+                  const ReleaseKey* keys, std::size_t keyCount)
 {
     if (signature.empty() || !SignedContentIsData(signature.data(), signature.size()))
-        return false;
+        return -1;
     unsigned char digest[kSha256Bytes] = {};
     MessageHandle decoded;
     decoded.message = CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr);
+    static const BYTE kNothing = 0;
+    std::vector<unsigned char> infoBuffer;
+    // The detached content follows the message.
     if (!Sha256OfBytes(content.data(), content.size(), digest) || decoded.message == nullptr ||
         !CryptMsgUpdate(decoded.message, signature.data(), DWORD(signature.size()), TRUE) ||
-        !OneSigner(decoded.message) || !SignedAttributesMatch(decoded.message, digest))
-        return false;
-    CRYPT_VERIFY_MESSAGE_PARA para = {};
-    para.cbSize = sizeof para;
-    para.dwMsgAndCertEncodingType = kEncoding;
-    static const BYTE kNothing = 0;
-    const BYTE* parts[] = {content.empty() ? &kNothing : content.data()};
-    DWORD sizes[] = {DWORD(content.size())};
-    PCCERT_CONTEXT signer = nullptr;
-    if (!CryptVerifyDetachedMessageSignature(&para, 0, signature.data(), DWORD(signature.size()), 1, parts, sizes,
-                                             &signer) ||
-        signer == nullptr)
-        return false;
-    const bool trusted = KeyIsPinned(signer, pins);
-    CertFreeCertificateContext(signer);
-    return trusted;
+        !CryptMsgUpdate(decoded.message, content.empty() ? &kNothing : content.data(), DWORD(content.size()),
+                        TRUE) ||
+        !OneSigner(decoded.message) || !GetParam(decoded.message, CMSG_SIGNER_INFO_PARAM, infoBuffer))
+        return -1;
+    const CMSG_SIGNER_INFO& info = *reinterpret_cast<const CMSG_SIGNER_INFO*>(infoBuffer.data());
+    if (!SignedAttributesMatch(info, digest))
+        return -1;
+    for (std::size_t i = 0; i < keyCount; ++i)
+        if (AlgorithmFits(info, keys[i]) && SignedBy(decoded.message, keys[i]))
+            return int(i);
+    return -1;
 }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "trust/release_caps.h"
+
 // The characters after the last '/'; empty when there is none or it ends the text.
 std::string FileNameFromUrl(const std::string& url);
 
@@ -33,8 +35,6 @@ void ClearDuplicateNames(std::string* const* names, std::size_t count);
 
 // Entries longer than this are skipped: no address the server needs is that long.
 constexpr std::size_t kMaxUrlListEntry = 2048;
-// Size bound of the downloaded list itself.
-constexpr unsigned long kMaxUrlListBytes = 64 * 1024;
 
 // The list's entries are runs of non-blank characters (blanks as the "C"
 // locale classes them); an entry's key is the part before its first ',', its

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 #include "common/win_handles.h"
@@ -42,8 +43,9 @@ VerifiedRelease::VerifiedRelease(const std::string& listPath, const std::string&
         fault = "the list or its signature cannot be read, or is too large";
         return;
     }
-    if (!ReleaseSignatureTrusted(content, signature, kReleasePins)) {
-        fault = "the signature is not the release key's over this list";
+    const int signer = ReleaseSigner(content, signature, kReleaseKeys, kReleaseKeyCount);
+    if (signer < 0) {
+        fault = "the signature is not a pinned release key's over this list";
         return;
     }
     const UrlList checked(std::string(content.begin(), content.end()));
@@ -51,15 +53,39 @@ VerifiedRelease::VerifiedRelease(const std::string& listPath, const std::string&
     if (!ParseRelease(checked, lines, fault))
         return;
     release = lines;
-    const unsigned long long highest = highestSerial != nullptr ? *highestSerial : ReadHighestSerial();
-    const ReleaseVerdict verdict = JudgeRelease(lines, UtcNow(), japaneseSystem, source, highest);
-    if (verdict != ReleaseVerdict::Accepted) {
-        fault = std::string("the release is ") + ReleaseVerdictText(verdict);
-        return;
+    signerPin = kReleaseKeys[signer].pin;
+    unsigned char pin[kSha256Bytes] = {};
+    ParseSha256(signerPin, pin);
+    if (highestSerial != nullptr) {
+        accepted = Judged(JudgeRelease(lines, UtcNow(), japaneseSystem, source, *highestSerial, pin));
+    } else {
+        // Read, judged and written under the store's lock, so that a wizard
+        // and a sheet never interleave, and a retirement counts at once.
+        ReleaseStore store(kReleaseKeys, kReleaseKeyCount);
+        if (!store.Usable()) {
+            fault = store.Fault();
+            return;
+        }
+        accepted = Judged(JudgeRelease(lines, UtcNow(), japaneseSystem, source,
+                                          store.Highest(size_t(signer)), pin));
+        if (!accepted)
+            return;
+        store.Raise(size_t(signer), lines.serial);
+        // A pin this build does not hold needs nothing (a later DLL's list).
+        for (std::size_t i = 0; lines.retires && i < kReleaseKeyCount; ++i) {
+            unsigned char other[kSha256Bytes] = {};
+            if (i != size_t(signer) && ParseSha256(kReleaseKeys[i].pin, other) &&
+                std::memcmp(other, lines.retiredPin, kSha256Bytes) == 0)
+                store.Raise(i, kRetiredSerial);
+        }
     }
-    // Stored only now that every check has passed, and only upward.
-    if (highestSerial == nullptr)
-        RaiseHighestSerial(lines.serial);
-    list = checked;
-    accepted = true;
+    if (accepted)
+        list = checked;
+}
+
+bool VerifiedRelease::Judged(ReleaseVerdict verdict)
+{
+    if (verdict != ReleaseVerdict::Accepted)
+        fault = std::string("the release is ") + ReleaseVerdictText(verdict);
+    return verdict == ReleaseVerdict::Accepted;
 }

@@ -1,7 +1,7 @@
 """A scenario's release signed as a vendor signs it (tools/release-sign with
-the tests' release key), as it was signed some days ago when the scenario
-serves an older one, and the machine's stored release serial, which every
-scenario leaves as it found it."""
+one of the tests' release keys), as it was signed some days ago when the
+scenario serves an older one, and the machine's stored release state (each
+key's serial), which every scenario leaves as it found it."""
 
 import datetime
 import os
@@ -10,11 +10,14 @@ import subprocess
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 KEYS = os.path.join(ROOT, "sim", "server", "release-keys")
-KEY, CERT = os.path.join(KEYS, "test-release.key"), os.path.join(KEYS, "test-release.pem")
+# The release key, and the next key a vendor moves to when the first leaks.
+SIGNERS = {"release": "test-release", "next": "test-release-next"}
+PINS = {"release": "7655f83b8a7cb06e2b70ac6b83469f5c146229f915764a7a91244d5ee4c41b5a",
+        "next": "3cb6b357b459088ce36c430642461a0829ed97d1810fcc8597e6c3b547bf1585"}
 VALIDITY_DAYS = 90
 STAMP = "%Y-%m-%dT%H:%M:%SZ"
 SERIAL_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Zorvik Corporation\Kuvana Class Installer"
-SERIAL_VALUE = "Release Serial"
+SERIAL_VALUE = "Release Serial"  # and "Release Serial <pin>", each key's own
 
 
 def list_lines(path):
@@ -28,19 +31,23 @@ def list_lines(path):
     return found
 
 
-def sign(folder, age_days=0):
-    """Signs every list under folder for 90 days with tools/release-sign. A
-    release age_days old gets the serial and expiry it was signed with then;
-    once its expiry is past (release-sign writes none in the past) that line
-    is written as it was and the list signed again with the same key.
-    Returns release-sign's summary line."""
+def sign(folder, age_days=0, signer="release", serial=None, retire=None):
+    """Signs every list under folder for 90 days with tools/release-sign and
+    the key `signer` ("release" or "next"), with `serial` if given, retiring
+    the key `retire` if given. A release age_days old gets the serial and
+    expiry it was signed with then; once its expiry is past (release-sign
+    writes none in the past) that line is written as it was and the list
+    signed again with the same key. Returns release-sign's summary line."""
     signed_at = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0) - \
         datetime.timedelta(days=age_days)
     left = VALIDITY_DAYS - age_days
+    KEY, CERT = (os.path.join(KEYS, SIGNERS[signer] + suffix) for suffix in (".key", ".pem"))
     command = [os.path.join(ROOT, "tools", "release-sign"), folder, "--key", KEY, "--cert", CERT,
                "--valid-days", str(max(left, 1))]
-    if age_days:
-        command += ["--serial", signed_at.strftime("%Y%m%d%H%M%S")]
+    if age_days or serial:
+        command += ["--serial", serial or signed_at.strftime("%Y%m%d%H%M%S")]
+    if retire:
+        command += ["--retire", PINS[retire]]
     signed = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if signed.returncode != 0:
         raise RuntimeError("release-sign failed: %s" % signed.stdout.decode(errors="replace"))
@@ -66,15 +73,15 @@ def describe(lines):
                                                    lines.get("RELEASE_LANGUAGE"))
 
 
-# ------------------------------------------------- the stored serial --------
+# ------------------------------------------------- the stored state ---------
 
 def _wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def save_serial(wine, env, work):
-    """The stored serial's line as regedit exports it ('"Release Serial"=hex(b):...'),
-    or None when there is none."""
+    """The store's key as regedit exports it (its values' lines), or None
+    when there is none."""
     exported = os.path.join(work, "stored-serial.reg")
     if os.path.exists(exported):
         os.remove(exported)
@@ -84,25 +91,38 @@ def save_serial(wine, env, work):
     with open(exported, "rb") as f:
         data = f.read()
     text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("latin-1")
+    text = text.replace("\r\n", "\n")
+    return text[text.index("["):] if "[" in text else None
+
+
+def serials_of(saved):
+    """{value name: number} of the REG_QWORD values in a saved key."""
+    found = {}
     # A value's data may run over several lines, each ending in a backslash.
-    match = re.search(r'^"%s"=.*?(?<!\\)$' % SERIAL_VALUE, text.replace("\r\n", "\n"), re.M | re.S)
-    return match.group(0) if match else None
+    for name, data in re.findall(r'^"(%s[^"]*)"=hex\(b\):((?:[0-9a-f,]|\\\n\s*)+)$' % SERIAL_VALUE,
+                                 saved or "", re.M):
+        value = bytes(int(b, 16) for b in re.findall(r"[0-9a-f]{2}", data))
+        if len(value) == 8:
+            found[name] = int.from_bytes(value, "little")
+    return found
 
 
-def serial_of(line):
-    """The number in a saved line, or None."""
-    match = re.match(r'"%s"=hex\(b\):([0-9a-f,\\\s]+)$' % SERIAL_VALUE, line or "")
-    if not match:
-        return None
-    data = bytes(int(b, 16) for b in re.findall(r"[0-9a-f]{2}", match.group(1)))
-    return int.from_bytes(data, "little") if len(data) == 8 else None
+def describe_serials(saved):
+    """The stored state in words: each key's serial, or that it is retired."""
+    serials = serials_of(saved)
+    names = {SERIAL_VALUE + " " + pin: signer for signer, pin in PINS.items()}
+    words = ["%s key %s" % (names.get(name, name), "retired" if value == (1 << 64) - 1 else value)
+             for name, value in sorted(serials.items()) if name in names]
+    if SERIAL_VALUE in serials:
+        words.append("earlier versions' %d" % serials[SERIAL_VALUE])
+    return ", ".join(words) or "none"
 
 
-def restore_serial(wine, env, work, line):
-    """Writes the saved line back, or deletes the value when there was none."""
+def restore_serial(wine, env, work, saved):
+    """Puts the saved key back as it was, or deletes it when there was none."""
     path = os.path.join(work, "restore-serial.reg")
-    text = "Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n%s\r\n" % (
-        SERIAL_KEY, line.replace("\n", "\r\n") if line else '"%s"=-' % SERIAL_VALUE)
+    text = "Windows Registry Editor Version 5.00\r\n\r\n[-%s]\r\n\r\n%s" % (
+        SERIAL_KEY, (saved or "").replace("\n", "\r\n"))
     with open(path, "wb") as f:
         f.write(text.encode("utf-16"))
     wine(env, "regedit", "/S", _wine_path(path), check=False)

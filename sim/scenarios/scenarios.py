@@ -26,6 +26,8 @@ LIST_PATHS = {
 NET_INSTALLER_PATH = "/Products/kuvana/pcrw/driver/netinstaller/KuvanaNetInstaller.exe"
 
 DEFAULT = "default"
+# An earlier run that installs as usual, whatever the scenario's own run expects.
+QUIET_RUN = {"answers": [], "faults": {}, "message": None, "list_refused": False}
 
 # Fields (all optional but "title"):
 #   language      "en" or "ja" (the system and user language of the Wine processes)
@@ -42,6 +44,10 @@ DEFAULT = "default"
 #                 (its serial that day's time; past 90 days it has expired)
 #   first         fields of a first run on the same machine (with the release then
 #                 served) before this one, e.g. a newer release the machine accepts
+#   before        a list of such runs, in order, when there are several
+#   signer        the release key that signs: "release" (default) or "next"
+#   serial        the release's serial (default the signing time)
+#   retire        the key the release retires (RELEASE_RETIRES): "release" or "next"
 #   message       the message every message box must show (e.g. 122)
 #   list_refused  the class installer must fetch nothing beyond the list and its signature
 #   refused       packages whose installer must be refused (message 124, not run)
@@ -139,6 +145,27 @@ SCENARIOS = {
                   "release_age_days": 0, "message": None, "list_refused": False},
         "release_age_days": 30,
         # The list comes slowly enough for the progress page to be seen.
+        "faults": {LIST_PATHS["en"]: "delay=1500"},
+        "license": "accept",
+        "answers": ["cancel"],
+        "message": 122,
+        "list_refused": True,
+    },
+    "leaked-key": {
+        "title": "The release key leaks and its thief signs the highest serial: the next key's release still "
+                 "passes and retires the leaked key, whose list then gives message 122, nothing fetched after it",
+        "language": "en",
+        "readers": ["ZRW-380"],
+        "before": [
+            {"title": "the leaked key signs serial 999999999999999999: accepted, KPS installed",
+             "signer": "release", "serial": "999999999999999999", "retire": None, **QUIET_RUN},
+            {"title": "the next key's release with a normal serial: accepted too, KPS installed",
+             "signer": "next", "serial": None, "retire": None, **QUIET_RUN},
+            {"title": "the next key's release retiring the leaked key: accepted, KPS installed",
+             "signer": "next", "serial": None, "retire": "release", **QUIET_RUN},
+        ],
+        "signer": "release",
+        "serial": "999999999999999999",
         "faults": {LIST_PATHS["en"]: "delay=1500"},
         "license": "accept",
         "answers": ["cancel"],

@@ -117,11 +117,16 @@ inline std::string Check(const std::string& content)
             good = hash.size() == 64 && hash.find_first_not_of("0123456789abcdef") == std::string::npos && good;
         if (sizePresent) {
             const unsigned long long cap = key.size() > 4 && key.compare(key.size() - 4, 4, "_ISS") == 0
-                                               ? 65536ull
-                                               : 1073741824ull;
+                                               ? kMaxResponseBytes
+                                               : kMaxInstallerBytes;
             good = AllDigits(sizes[k], 10) && std::stoull(sizes[k]) <= cap && good;
         }
     }
+    std::string retired;
+    bool retires = false;
+    good = One(entries, "RELEASE_RETIRES", retired, retires) && good;
+    if (retires)
+        good = retired.size() == 64 && retired.find_first_not_of("0123456789abcdef") == std::string::npos && good;
     Release release;
     std::string fault;
     const bool parsed = ParseRelease(UrlList(content), release, fault);
@@ -134,6 +139,12 @@ inline std::string Check(const std::string& content)
         release.expires != expiresAt || release.japanese != (language == "ja") ||
         release.everyLanguage != (language == "all"))
         return "values differ from the model";
+    if (release.retires != retires)
+        return "RELEASE_RETIRES read where the model has none, or missed";
+    static const char kHex[] = "0123456789abcdef";
+    for (size_t i = 0; retires && i < kSha256Bytes; ++i)
+        if (kHex[release.retiredPin[i] >> 4] != retired[2 * i] || kHex[release.retiredPin[i] & 15] != retired[2 * i + 1])
+            return "the retired pin differs";
     for (int k = 0; k < 7; ++k)
         if (release.files[k].bound && std::to_string(release.files[k].size) != std::to_string(std::stoull(sizes[k])))
             return std::string("size of ") + keys[k] + " differs";

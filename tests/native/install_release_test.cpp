@@ -2,6 +2,7 @@
 // and DER structures the signature check reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ TEST(ReleaseLines, OnlyCompleteWellFormedUnambiguousLinesAreRead)
         {Lines("KL_EXE,kl.exe\n"), false, "a named file without either line"},
         {Lines("KL_EXE_SIZE,5\n"), false, "a size without its hash"},
         {Lines("KL_EXE_SHA256," + kHash.substr(1) + "\n"), false, "63 hex digits, even for an unnamed key"},
+        {Lines("RELEASE_RETIRES," + kHash + "\nRELEASE_RETIRES," + kHash), true, "a retired pin, repeated alike"},
+        {Lines("RELEASE_RETIRES," + kHash + "\nRELEASE_RETIRES," + kOtherHash), false, "two retired pins"},
+        {Lines("RELEASE_RETIRES," + std::string(64, 'A')), false, "a pin in upper case"},
+        {Lines("RELEASE_RETIRES,"), false, "an empty pin"},
     };
     for (const auto& c : cases) {
         Release release;
@@ -115,6 +120,8 @@ TEST(ReleaseLines, AcceptedOnlyUnexpiredInTheSystemsLanguageAndNotRolledBack)
     EXPECT_EQ(release.serial, 100u);
     EXPECT_EQ(release.files[KpsExe].size, 1234u);
     EXPECT_FALSE(release.files[KlExe].bound);
+    unsigned char signer[kSha256Bytes] = {}, other[kSha256Bytes] = {};
+    ASSERT_TRUE(ParseSha256(kHash, signer) && ParseSha256(kOtherHash, other));
     Release everyLanguage;
     ASSERT_TRUE(ParseRelease(UrlList(Lines("RELEASE_LANGUAGE,all\n", "RELEASE_LANGUAGE")), everyLanguage, fault));
     const ListSource byDefault = ListSource::DefaultAddress, configured = ListSource::ConfiguredAddress;
@@ -142,11 +149,20 @@ TEST(ReleaseLines, AcceptedOnlyUnexpiredInTheSystemsLanguageAndNotRolledBack)
         // The default lists stay bound to their own language.
         {everyLanguage, kNow, false, byDefault, 0, ReleaseVerdict::OtherLanguage},
         {everyLanguage, kNow, true, byDefault, 0, ReleaseVerdict::OtherLanguage},
+        {release, kNow, false, byDefault, kRetiredSerial, ReleaseVerdict::SignerRetired},
+        {release, kNow, false, byDefault, kRetiredSerial - 1, ReleaseVerdict::RolledBack},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(JudgeRelease(c.release, c.now, c.japanese, c.source, c.highest), c.verdict)
+        EXPECT_EQ(JudgeRelease(c.release, c.now, c.japanese, c.source, c.highest, signer), c.verdict)
             << c.now << " " << c.japanese << " " << int(c.source) << " " << c.highest << " "
             << c.release.everyLanguage;
+    // A release may retire the other key, never its own signer.
+    Release retiring = release;
+    retiring.retires = true;
+    std::copy(other, other + kSha256Bytes, retiring.retiredPin);
+    EXPECT_EQ(JudgeRelease(retiring, kNow, false, byDefault, 0, signer), ReleaseVerdict::Accepted);
+    std::copy(signer, signer + kSha256Bytes, retiring.retiredPin);
+    EXPECT_EQ(JudgeRelease(retiring, kNow, false, byDefault, 0, signer), ReleaseVerdict::RetiresItsSigner);
 }
 
 TEST(ReleaseLines, UtcTimesCountFrom1970)
@@ -227,6 +243,53 @@ TEST(ReleasePins, DerReadersRefuseEveryTruncationAndFindTheKey)
         EXPECT_FALSE(SignedContentIsData(message.data(), size)) << size;
     message.back() = 0x02;  // id-signedData as the content
     EXPECT_FALSE(SignedContentIsData(message.data(), message.size()));
+}
+
+std::vector<unsigned char> Hex(const std::string& text)
+{
+    std::vector<unsigned char> bytes;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+        bytes.push_back(static_cast<unsigned char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+TEST(ReleasePins, OnlyRsaAndP256KeysAndPssWithSha256ThroughoutAreKnown)
+{
+    const struct {
+        const char* spki;
+        ReleaseKeyKind kind;
+    } keys[] = {
+        {"3012300d06092a864886f70d0101010500030100", ReleaseKeyKind::Rsa},
+        {"3015301006072a8648ce3d020106052b81040022030100", ReleaseKeyKind::Other},  // P-384
+        {"3018301306072a8648ce3d020106082a8648ce3d030107030100", ReleaseKeyKind::EcP256},
+        {"3018301306072a8648ce3d020106082a8648ce3d030107030100ff", ReleaseKeyKind::Other},  // a byte more
+        {"300a300506032b6570030100", ReleaseKeyKind::Other},  // Ed25519
+    };
+    for (const auto& c : keys) {
+        const std::vector<unsigned char> spki = Hex(c.spki);
+        EXPECT_EQ(KindOfKey(spki.data(), spki.size()), c.kind) << c.spki;
+    }
+    // SHA-256, MGF1 with SHA-256, salt 350 (openssl's default).
+    const std::string pss = "3035a00f300d06096086480165030402010500a11c301a06092a864886f70d010108300d06096086480165"
+                            "030402010500a2040202015e";
+    const struct {
+        std::string parameters;
+        bool good;
+    } cases[] = {
+        {pss, true},
+        {"302da00d300b0609608648016503040201a11c301a06092a864886f70d010108300d06096086480165030402010500", true},
+        {"3000", false},  // all defaults: SHA-1
+        {pss.substr(0, pss.size() - 2), false},
+        {"3035a00f300d06096086480165030402020500" + pss.substr(38), false},  // SHA-384 as the hash
+        {"3035a00f300d06096086480165030402010500a11c301a06092a864886f70d010108300d06096086480165030402020500"
+         "a2040202015e",
+         false},  // MGF1 with SHA-384
+        {"3039" + pss.substr(4) + "a303020102", false},  // another trailer
+    };
+    for (const auto& c : cases) {
+        const std::vector<unsigned char> parameters = Hex(c.parameters);
+        EXPECT_EQ(PssWithSha256(parameters.data(), parameters.size()), c.good) << c.parameters;
+    }
 }
 
 }  // namespace

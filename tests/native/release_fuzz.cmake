@@ -11,7 +11,7 @@ if(KUVANA_CLANGXX)
             ${CMAKE_SOURCE_DIR}/tests/fuzz/release_fuzz.cpp ${CMAKE_SOURCE_DIR}/trust/release.cpp
             ${CMAKE_SOURCE_DIR}/trust/url_list.cpp -o ${_release_fuzz_bin}
     DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/release_fuzz.cpp ${CMAKE_SOURCE_DIR}/tests/fuzz/release_check.h
-            ${CMAKE_SOURCE_DIR}/trust/release.cpp ${CMAKE_SOURCE_DIR}/trust/release.h
+            ${CMAKE_SOURCE_DIR}/trust/release.cpp ${CMAKE_SOURCE_DIR}/trust/release.h ${CMAKE_SOURCE_DIR}/trust/release_caps.h
             ${CMAKE_SOURCE_DIR}/trust/url_list.cpp ${CMAKE_SOURCE_DIR}/trust/url_list.h
     COMMENT "Building the release-lines fuzz target")
   add_custom_target(release_fuzz ALL DEPENDS ${_release_fuzz_bin})

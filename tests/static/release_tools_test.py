@@ -192,6 +192,29 @@ def main():
         check("--serial, --valid-days, --file", status == 0 and found["RELEASE_SERIAL"] == ["123456789012345678"] and
               found["KPS_EXE_SIZE"] == ["10"] and found["RELEASE_LANGUAGE"] == ["ja"], out + str(found))
 
+        other = "ab" * 32
+        path = release(os.path.join(work, "r"))
+        status, out = tool(*sign, "--retire", other)
+        check("--retire", status == 0 and lines(path).get("RELEASE_RETIRES") == [other], out)
+
+        # The build compiles in the pinned keys themselves, and only those it takes.
+        generated = os.path.join(work, "release_keys.cpp")
+        for name, algorithm, takes in (("rsa1024", ["-newkey", "rsa:1024"], "bits"),
+                                       ("p384", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-384"], "curve"),
+                                       ("p256", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"], None)):
+            own = os.path.join(work, name + ".pem")
+            subprocess.run(["openssl", "req", "-x509", "-nodes", "-subj", "/CN=k", "-keyout", os.devnull, "-out", own]
+                           + algorithm, capture_output=True, check=True)
+            built = subprocess.run([sys.executable, os.path.join(ROOT, "cmake", "release_keys.py"), generated,
+                                    "%s,%s" % (pin_of(cert), pin_of(own)), cert, own], capture_output=True, text=True)
+            check("release keys: " + name, (built.returncode == 0) == (takes is None) and
+                  (takes or pin_of(own)) in built.stderr + (read(generated).decode() if takes is None else ""),
+                  built.stderr)
+        built = subprocess.run([sys.executable, os.path.join(ROOT, "cmake", "release_keys.py"), generated,
+                                pin_of(cert), os.path.join(work, "p256.pem")], capture_output=True, text=True)
+        check("release keys: a pin without its key", built.returncode != 0 and "KUVANA_RELEASE_KEYS" in built.stderr,
+              built.stderr)
+
         # Refusals: (name, list, folder language, extra arguments, change to the folder, message)
         refusals = [
             ("absolute address without a copy", absolute, "en", (), None, "--file"),
@@ -204,6 +227,8 @@ def main():
              "RELEASE_LANGUAGE,all"),
             ("a missing file", b"KPS_ISS,../../kps/none.iss", "en", (), None, "not a file"),
             ("a response file above the cap", b"KPS_ISS,big.iss", "en", (), None, "cap"),
+            ("a key retiring itself", b"", "en", ("--retire", pin_of(cert)), None, "cannot retire itself"),
+            ("a malformed pin to retire", b"", "en", ("--retire", "AB" * 32), None, "--retire takes a pin"),
         ]
         for name, listing, language, extra, remove, message in refusals:
             folder = os.path.join(work, "r")

@@ -16,64 +16,84 @@ struct Key {
     }
 };
 
+bool Open(Key& key, REGSAM access, bool create)
+{
+    if (create)
+        return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, access | KEY_WOW64_64KEY, nullptr, &key.h,
+                               nullptr) == ERROR_SUCCESS;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, access | KEY_WOW64_64KEY, &key.h) == ERROR_SUCCESS;
+}
+
+const char* NameOr(const std::string& name)
+{
+    return name.empty() ? kValue : name.c_str();
+}
+
 }  // namespace
 
-bool ReadStoredSerial(uint64_t* serial)
+bool ReadStoredSerial(uint64_t* serial, const std::string& name)
 {
     Key key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key.h) != ERROR_SUCCESS)
+    if (!Open(key, KEY_QUERY_VALUE, false))
         return false;
     DWORD type = 0, size = sizeof *serial;
-    return RegQueryValueExA(key.h, kValue, nullptr, &type, reinterpret_cast<BYTE*>(serial), &size) ==
+    return RegQueryValueExA(key.h, NameOr(name), nullptr, &type, reinterpret_cast<BYTE*>(serial), &size) ==
                ERROR_SUCCESS &&
            type == REG_QWORD && size == sizeof *serial;
 }
 
-bool WriteStoredSerial(uint64_t serial)
+bool WriteStoredValue(const std::string& name, unsigned long type, const std::string& bytes)
 {
     Key key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key.h,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    return RegSetValueExA(key.h, kValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&serial), sizeof serial) ==
-           ERROR_SUCCESS;
+    return Open(key, KEY_SET_VALUE, true) &&
+           RegSetValueExA(key.h, NameOr(name), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                          DWORD(bytes.size())) == ERROR_SUCCESS;
+}
+
+bool WriteStoredSerial(uint64_t serial, const std::string& name)
+{
+    return WriteStoredValue(name, REG_QWORD, std::string(reinterpret_cast<const char*>(&serial), sizeof serial));
 }
 
 bool RemoveStoredSerial()
 {
     Key key;
-    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key.h);
-    if (opened == ERROR_FILE_NOT_FOUND)
-        return true;
+    const LONG opened =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key.h);
     if (opened != ERROR_SUCCESS)
-        return false;
-    LONG deleted = RegDeleteValueA(key.h, kValue);
-    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+        return opened == ERROR_FILE_NOT_FOUND;
+    for (;;) {
+        char name[256] = {};
+        DWORD length = sizeof name;
+        const LONG found = RegEnumValueA(key.h, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (found == ERROR_NO_MORE_ITEMS)
+            return true;
+        if (found != ERROR_SUCCESS || RegDeleteValueA(key.h, name) != ERROR_SUCCESS)
+            return false;
+    }
 }
 
-StoredSerialGuard::StoredSerialGuard() : present_(false), type_(0)
+StoredSerialGuard::StoredSerialGuard()
 {
     Key key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key.h) != ERROR_SUCCESS)
+    if (!Open(key, KEY_QUERY_VALUE, false))
         return;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.h, kValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return;
-    saved_.resize(size);
-    present_ = RegQueryValueExA(key.h, kValue, nullptr, &type, reinterpret_cast<BYTE*>(&saved_[0]), &size) ==
-               ERROR_SUCCESS;
-    saved_.resize(size);
-    type_ = type;
+    for (DWORD i = 0;; ++i) {
+        char name[256] = {};
+        DWORD length = sizeof name, type = 0, size = 0;
+        if (RegEnumValueA(key.h, i, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            break;
+        Value value{name, type, std::string(size, '\0')};
+        if (RegQueryValueExA(key.h, name, nullptr, &type,
+                             reinterpret_cast<BYTE*>(value.bytes.empty() ? nullptr : &value.bytes[0]), &size) ==
+            ERROR_SUCCESS)
+            saved_.push_back(value);
+    }
 }
 
 StoredSerialGuard::~StoredSerialGuard()
 {
-    if (!present_) {
-        RemoveStoredSerial();
-        return;
-    }
-    Key key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key.h,
-                        nullptr) == ERROR_SUCCESS)
-        RegSetValueExA(key.h, kValue, 0, type_, reinterpret_cast<const BYTE*>(saved_.data()), DWORD(saved_.size()));
+    RemoveStoredSerial();
+    for (const Value& value : saved_)
+        WriteStoredValue(value.name, value.type, value.bytes);
 }

@@ -665,7 +665,7 @@ TEST_F(InstallSequenceTest, ClosedDuringADownloadStartsNoFurtherDownloadOrInstal
     ExpectNothingLeft();
 }
 
-TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAndOversizedResponsesFailTheDownload)
+TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAndOversizedFilesFailTheDownload)
 {
     Select(1, 0, 0);
     const std::string escape = ServerUrl("/kps/..\\escape.exe");
@@ -674,16 +674,22 @@ TEST_F(InstallSequenceTest, ListNamesThatAreNotPlainFileNamesAndOversizedRespons
     ASSERT_TRUE(ServerPutFile("/kps/big.iss", std::string(64 * 1024 + 1, ';')));
     const std::string response = "KPS_ISS," + ServerUrl(ResponsePath(kKps)) + "\n";
     const std::string installer = "KPS_EXE," + ServerUrl(InstallerPath(kKps)) + "\n";
-    const std::string lists[] = {
-        response + "KPS_EXE," + escape + "\n",
+    const struct {
+        std::string list;
+        std::string release;  // a change to the release lines, which stays
+    } cases[] = {
+        {response + "KPS_EXE," + escape + "\n", ""},
         // A DLL where the response file goes would lie beside nothing, yet is refused.
-        "KPS_ISS," + ServerUrl("/kps/version.dll") + "\n" + installer,
+        {"KPS_ISS," + ServerUrl("/kps/version.dll") + "\n" + installer, ""},
         // A response file is a few lines: 64 KiB is its bound.
-        "KPS_ISS," + ServerUrl("/kps/big.iss") + "\n" + installer,
+        {"KPS_ISS," + ServerUrl("/kps/big.iss") + "\n" + installer, ""},
+        // The installer one byte longer than the release says.
+        {response + installer, "line=KPS_EXE_SIZE:" + std::to_string(fake.size() - 1)},
     };
-    for (const std::string& list : lists) {
-        SCOPED_TRACE(list);
-        ASSERT_TRUE(ServerPutFile(kListPath, list));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list + c.release);
+        ASSERT_TRUE(ServerPutFile(kListPath, c.list));
+        ASSERT_TRUE(c.release.empty() || ServerSetRelease(c.release));
         MessageBoxScript boxes({IDCANCEL}, 0, MessageBoxScript::Scope::Process);
         ProgressWizard wizard;
         ASSERT_TRUE(wizard.WaitArrived(kRunLimit));

@@ -25,16 +25,16 @@ kuvana_wine_server_add_test(wine.e2e_wizard_test.japanese e2e_wizard_test
 set_tests_properties(wine.e2e_wizard_test wine.e2e_wizard_test.japanese PROPERTIES
   FIXTURES_REQUIRED "wine;wizard_sim" RESOURCE_LOCK "readers;kuvana_hklm_settings")
 
-# The main job's scenario runner itself, on eight scenarios (the second writes
+# The main job's scenario runner itself, on nine scenarios (the second writes
 # the older software's Japanese key name through a .reg file; the third offers
 # an installer another publisher signed; the fourth changes a signed response
 # file on the server; the fifth runs the release check on a good and a broken
 # release; the sixth has the machine accept a release, then refuse an older
 # one, and sets the stored serial back; the seventh and eighth run the setup
 # program of the declarative route, after the reader's driver and as install
-# then remove).
+# then remove; the ninth has the next release key retire a leaked one).
 foreach(scenario default older-software not-the-makers changed-response-file release-check rollback
-    setup-after-driver setup-remove)
+    setup-after-driver setup-remove leaked-key)
   add_test(NAME e2e.main_job.${scenario}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/sim/scenarios/run-scenario --scenario ${scenario}
             --build ${CMAKE_BINARY_DIR})

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "install/download_step.h"
+#include "net/http_download.h"
 #include "resources/module_resources.h"
 #include "resources/resource_ids.h"
 #include "support/import_patch.h"
@@ -64,7 +65,8 @@ protected:
     }
 
     // DownloadFile, telling whether it ended by the user's cancel.
-    bool Cancelled(const std::string& url, const char* fileName, unsigned long maxBytes = 0)
+    bool Cancelled(const std::string& url, const char* fileName,
+                   unsigned long long maxBytes = HttpDownload::kNoSizeBound)
     {
         try {
             DownloadFile(page.window, folder, url.c_str(), fileName, maxBytes);
@@ -270,6 +272,38 @@ TEST_F(DownloadStepTest, SizeBoundRefusesALargerResponseAndAnEarlierFileIsReplac
     EXPECT_EQ(boxes.Count(), 1u);
     // Refused on its announced length, before a byte of the body was stored.
     EXPECT_EQ(ReadWholeFile(temp.Path("over.txt")), "");
+}
+
+// A release's <KEY>_SIZE is the bound: one byte more stops the download
+// before that byte is stored, whatever the length the server announces. A
+// bound of 0 lets nothing through (the job takes no empty body either).
+TEST_F(DownloadStepTest, OneByteBeyondTheBoundIsNeverStored)
+{
+    const struct {
+        unsigned long long bound;
+        size_t served;
+        const char* fault;
+        bool cancelled;
+    } cases[] = {
+        {0, 0, "", true},
+        {0, 1, "", true},
+        {5000, 5000, "", false},
+        {5000, 5001, "", true},
+        {5000, 5000, "extra=1/", true},
+        {5000, 5001, "length=5000/", true},  // the byte beyond arrives with the last ones
+        {5000, 5001, "nolength/", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + std::to_string(c.served) + " bytes, bound " + std::to_string(c.bound));
+        ASSERT_TRUE(ServerPutFile("/pkg/bounded.exe", Body(c.served)));
+        MessageBoxScript boxes({IDCANCEL});
+        const std::string path = (*c.fault ? "/_fault/" + std::string(c.fault) : "/") + "pkg/bounded.exe";
+        EXPECT_EQ(Cancelled(ServerUrl(path), "bounded.exe", c.bound), c.cancelled);
+        const std::string stored = ReadWholeFile(temp.Path("bounded.exe"));
+        EXPECT_LE(stored.size(), c.bound);
+        EXPECT_EQ(stored, Body(c.served).substr(0, stored.size()));
+        DeleteFileA(temp.Path("bounded.exe").c_str());
+    }
 }
 
 }  // namespace

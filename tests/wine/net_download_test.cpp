@@ -312,7 +312,7 @@ TEST_F(DownloadTest, CountsAndTheSizeLimitAre64Bit)
 {
     ASSERT_TRUE(ServerPutFile("/big.bin", Pattern(1000)));
     const std::string url = ServerUrl("/_fault/length=4294967396/big.bin");
-    const ULONGLONG limits[] = {0, 4294967296ull + 100, 4294967296ull + 99};
+    const ULONGLONG limits[] = {HttpDownload::kNoSizeBound, 4294967296ull + 100, 4294967296ull + 99};
     for (ULONGLONG limit : limits) {
         HttpDownload job;
         job.SetLocalFileRules(false, limit);

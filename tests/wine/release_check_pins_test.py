@@ -118,10 +118,11 @@ def main():
         file_pin = pin_in(out)
         pins = "%s,%s" % (token_pin, file_pin)
 
-        status, out = run([os.path.join(TOOLS, "release-check"), "--pins", pins, "--build-only"])
+        certs = "%s,%s" % (token_cert, os.path.join(file_dir, "release.pem"))
+        status, out = run([os.path.join(TOOLS, "release-check"), "--pins", pins, "--keys", certs, "--build-only"])
         check("release-check --pins builds", status == 0, out)
         vendor = os.path.join(ROOT, out.strip().splitlines()[-1])
-        status, out = run([os.path.join(TOOLS, "release-check"), "--pins", token_pin[:63]])
+        status, out = run([os.path.join(TOOLS, "release-check"), "--pins", token_pin[:63], "--keys", certs])
         check("release-check refuses a malformed pin", status == 2 and "64 lowercase hex" in out, out)
 
         test_key = ["--key", os.path.join(KEYS, "test-release.key"), "--cert", os.path.join(KEYS, "test-release.pem")]

@@ -96,6 +96,13 @@ std::string SizeText(const ReleaseFile& file)
     return file.bound ? std::to_string(file.size) + " bytes" : std::string("no size");
 }
 
+// A file the list binds is fetched no further than its size; one it does
+// not is fetched whole, to be named as not the list's.
+ULONGLONG BoundOf(const ReleaseFile& expected)
+{
+    return expected.bound ? expected.size : HttpDownload::kNoSizeBound;
+}
+
 // What a download failure names: the file, with its bound once a list gave one.
 std::string FileWhat(const ReleaseFile& expected)
 {
@@ -107,7 +114,7 @@ bool CheckResponse(const std::string& key, const std::string& url, const std::st
                    const std::string& name, const ReleaseFile& expected)
 {
     const std::string path = DownloadPath(folder, name);
-    const Fetched file = Fetch(url, path, expected.size);
+    const Fetched file = Fetch(url, path, BoundOf(expected));
     if (file.result != 0)
         return Report(key, url, file.size, Failed(FileWhat(expected), file));
     const DeviceHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -121,7 +128,7 @@ bool CheckResponse(const std::string& key, const std::string& url, const std::st
 bool CheckProgram(const std::string& key, const std::string& url, const std::string& folder,
                   const std::string& name, const ReleaseFile& expected)
 {
-    const Fetched file = Fetch(url, DownloadPath(folder, name), expected.size);
+    const Fetched file = Fetch(url, DownloadPath(folder, name), BoundOf(expected));
     if (file.result != 0)
         return Report(key, url, file.size, Failed(FileWhat(expected), file));
     const VerifiedProgram bound(DownloadPath(folder, name), &expected);
