@@ -8,6 +8,8 @@ import os
 import re
 import subprocess
 
+import vendor_setup
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 KEYS = os.path.join(ROOT, "sim", "server", "release-keys")
 KEY, CERT = os.path.join(KEYS, "test-release.key"), os.path.join(KEYS, "test-release.pem")
@@ -72,18 +74,12 @@ def _wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def save_serial(wine, env, work):
-    """The stored serial's line as regedit exports it ('"Release Serial"=hex(b):...'),
+def save_serial(wine_run, env, work):
+    """The stored serial's line as reg exports it ('"Release Serial"=hex(b):...'),
     or None when there is none."""
-    exported = os.path.join(work, "stored-serial.reg")
-    if os.path.exists(exported):
-        os.remove(exported)
-    wine(env, "regedit", "/E", _wine_path(exported), SERIAL_KEY, check=False)
-    if not os.path.exists(exported):
+    text = vendor_setup.export_key(wine_run, env, SERIAL_KEY, os.path.join(work, "stored-serial.reg"))
+    if text is None:
         return None
-    with open(exported, "rb") as f:
-        data = f.read()
-    text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("latin-1")
     # A value's data may run over several lines, each ending in a backslash.
     match = re.search(r'^"%s"=.*?(?<!\\)$' % SERIAL_VALUE, text.replace("\r\n", "\n"), re.M | re.S)
     return match.group(0) if match else None
@@ -105,4 +101,4 @@ def restore_serial(wine, env, work, line):
         SERIAL_KEY, line.replace("\n", "\r\n") if line else '"%s"=-' % SERIAL_VALUE)
     with open(path, "wb") as f:
         f.write(text.encode("utf-16"))
-    wine(env, "regedit", "/S", _wine_path(path), check=False)
+    wine(env, "reg", "import", _wine_path(path), check=False)
