@@ -2,9 +2,14 @@
 find_package(GTest QUIET)
 if(NOT GTest_FOUND)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-  add_library(GTest::gtest_main ALIAS gtest_main)
-  add_library(GTest::gmock ALIAS gmock)
 endif()
+# GoogleTest 1.13 and later name their targets GTest::... themselves (Debian 13);
+# older sources (Debian 12's 1.12) define only the plain names.
+foreach(target gtest_main gmock)
+  if(NOT TARGET GTest::${target})
+    add_library(GTest::${target} ALIAS ${target})
+  endif()
+endforeach()
 include(GoogleTest)
 
 # An empty source keeps the library valid while no pure sources exist.

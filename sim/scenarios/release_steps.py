@@ -8,6 +8,8 @@ import os
 import re
 import subprocess
 
+import vendor_setup
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 KEYS = os.path.join(ROOT, "sim", "server", "release-keys")
 # The release key, and the next key a vendor moves to when the first leaks.
@@ -79,18 +81,12 @@ def _wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def save_serial(wine, env, work):
-    """The store's key as regedit exports it (its values' lines), or None
-    when there is none."""
-    exported = os.path.join(work, "stored-serial.reg")
-    if os.path.exists(exported):
-        os.remove(exported)
-    wine(env, "regedit", "/E", _wine_path(exported), SERIAL_KEY, check=False)
-    if not os.path.exists(exported):
+def save_serial(wine_run, env, work):
+    """The store's key as reg exports it (its values' lines), or None when
+    there is none."""
+    text = vendor_setup.export_key(wine_run, env, SERIAL_KEY, os.path.join(work, "stored-serial.reg"))
+    if text is None:
         return None
-    with open(exported, "rb") as f:
-        data = f.read()
-    text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("latin-1")
     text = text.replace("\r\n", "\n")
     return text[text.index("["):] if "[" in text else None
 
@@ -125,4 +121,4 @@ def restore_serial(wine, env, work, saved):
         SERIAL_KEY, (saved or "").replace("\n", "\r\n"))
     with open(path, "wb") as f:
         f.write(text.encode("utf-16"))
-    wine(env, "regedit", "/S", _wine_path(path), check=False)
+    wine(env, "reg", "import", _wine_path(path), check=False)

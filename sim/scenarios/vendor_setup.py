@@ -47,9 +47,15 @@ def vendor_folder(build, work):
     return folder
 
 
+def bounded(env, seconds):
+    """env for tests/wine/wine-run that ends the program after `seconds`."""
+    return dict(env, KUVANA_TIMEOUT=str(seconds))
+
+
 def run_setup(wine_run, env, folder, command, inf, say, indent=1):
-    """Runs `kuvana_setup command inf`, prints its lines; returns its exit code."""
-    result = subprocess.run([wine_run, os.path.join(folder, "kuvana_setup.exe"), command, inf], env=env,
+    """Runs `kuvana_setup command inf`, prints its lines; returns its exit code.
+    Installing a present reader's driver takes the longest of its steps."""
+    result = subprocess.run([wine_run, os.path.join(folder, "kuvana_setup.exe"), command, inf], env=bounded(env, 120),
                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     for line in result.stdout.decode("utf-8", "replace").splitlines():
         say(line.rstrip("\r"), indent)
@@ -57,19 +63,28 @@ def run_setup(wine_run, env, folder, command, inf, say, indent=1):
     return result.returncode
 
 
+def export_key(wine_run, env, key, path):
+    """The key as `reg export` writes it (UTF-16 .reg text), or None when there
+    is no such key. reg never asks: regedit may answer a missing key with a
+    message box that waits for a click."""
+    if os.path.exists(path):
+        os.remove(path)
+    subprocess.run([wine_run, "reg", "export", key, "Z:" + os.path.abspath(path).replace("/", "\\"), "/y"],
+                   env=bounded(env, 30), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    if not os.path.exists(path):
+        return None
+    with open(path, "rb") as f:
+        raw = f.read()
+    return raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("latin-1")
+
+
 def class_value(wine_run, env, work):
     """The readers' class value under CoDeviceInstallers: a list, or None when
     there is no value."""
-    exported = os.path.join(work, "codeviceinstallers.reg")
-    if os.path.exists(exported):
-        os.remove(exported)
-    subprocess.run([wine_run, "regedit", "/E", "Z:" + exported.replace("/", "\\"), CO_DEVICE_INSTALLERS], env=env,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if not os.path.exists(exported):
+    text = export_key(wine_run, env, CO_DEVICE_INSTALLERS, os.path.join(work, "codeviceinstallers.reg"))
+    if text is None:
         return None
-    with open(exported, "rb") as f:
-        raw = f.read()
-    text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("latin-1")
     text = text.replace("\\\r\n", "").replace("\\\n", "")
     for line in text.splitlines():
         line = line.strip()
@@ -81,7 +96,7 @@ def class_value(wine_run, env, work):
 
 
 def registry_lines(entries):
-    """.reg lines (for regedit) that set the class value to `entries`, or delete it for None."""
+    """.reg lines (for reg import) that set the class value to `entries`, or delete it for None."""
     lines = ["[%s]" % CO_DEVICE_INSTALLERS]
     if entries is None:
         lines.append('"%s"=-' % SIM_CLASS)

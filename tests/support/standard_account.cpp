@@ -43,27 +43,46 @@ bool RunUnix(const char* program, std::string commandLine, Done done)
 
 }  // namespace
 
-StandardAccount::StandardAccount()
+HANDLE AccountToken(Elevation wanted, bool primary)
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return;
+    HANDLE own = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &own))
+        return nullptr;
+    TOKEN_ELEVATION elevation = {};
     TOKEN_LINKED_TOKEN link = {};
     DWORD size = 0;
-    TOKEN_ELEVATION elevation = {};
-    if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated &&
-        GetTokenInformation(token, TokenLinkedToken, &link, sizeof link, &size))
-        linked = link.LinkedToken;
-    CloseHandle(token);
-    active = linked != nullptr && SetThreadToken(nullptr, linked);
+    HANDLE source = nullptr;
+    if (GetTokenInformation(own, TokenElevation, &elevation, sizeof elevation, &size)) {
+        if ((elevation.TokenIsElevated != 0) == (wanted == Elevation::Elevated))
+            source = own;
+        else if (GetTokenInformation(own, TokenLinkedToken, &link, sizeof link, &size))
+            source = link.LinkedToken;
+    }
+    HANDLE token = nullptr;
+    if (source != nullptr &&
+        !DuplicateTokenEx(source, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                          primary ? TokenPrimary : TokenImpersonation, &token))
+        token = nullptr;
+    // A linked token may only be good for identification: use it as given.
+    if (token == nullptr && source != nullptr && source != own)
+        token = source;
+    else if (source != nullptr && source != own)
+        CloseHandle(source);
+    CloseHandle(own);
+    return token;
 }
 
-StandardAccount::~StandardAccount()
+RunAsAccount::RunAsAccount(Elevation wanted) : token(AccountToken(wanted, false))
+{
+    active = token != nullptr && SetThreadToken(nullptr, token);
+}
+
+RunAsAccount::~RunAsAccount()
 {
     if (active)
         RevertToSelf();
-    if (linked != nullptr)
-        CloseHandle(linked);
+    if (token != nullptr)
+        CloseHandle(token);
 }
 
 bool MakeUnixLink(const std::string& target, const std::string& link)

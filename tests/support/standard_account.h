@@ -7,19 +7,35 @@
 
 #include <string>
 
-// While it lives, the calling thread runs as the same account unelevated:
-// the limited token the elevated one links to (Wine and Windows with UAC).
-class StandardAccount {
+// Which token a test runs with. Wine 8 starts every process elevated, Wine 10
+// (like Windows with UAC) with an administrator's split token, so a test that
+// depends on it says which one it needs.
+enum class Elevation { Standard, Elevated };
+
+// The same account's token with the elevation asked for, for impersonation
+// (Primary false) or for CreateProcessAsUser (true); nullptr when this
+// process's token has no such twin. The caller closes it.
+HANDLE AccountToken(Elevation wanted, bool primary);
+
+// While it lives, the calling thread runs as the same account with the
+// elevation asked for (the token the process's own one links to, or its own).
+class RunAsAccount {
 public:
-    StandardAccount();
-    ~StandardAccount();
-    StandardAccount(const StandardAccount&) = delete;
-    StandardAccount& operator=(const StandardAccount&) = delete;
+    explicit RunAsAccount(Elevation wanted);
+    ~RunAsAccount();
+    RunAsAccount(const RunAsAccount&) = delete;
+    RunAsAccount& operator=(const RunAsAccount&) = delete;
     bool Active() const { return active; }
 
 private:
-    HANDLE linked = nullptr;
+    HANDLE token = nullptr;
     bool active = false;
+};
+
+// The account unelevated: a standard start.
+class StandardAccount : public RunAsAccount {
+public:
+    StandardAccount() : RunAsAccount(Elevation::Standard) {}
 };
 
 // Under Wine, a Unix symbolic link `link` to `target` (Windows paths), made

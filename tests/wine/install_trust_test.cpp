@@ -344,14 +344,17 @@ TEST_F(TrustTest, CleanUpsFollowNoLink)
         ASSERT_TRUE(MakeUnixLink(victim, inner));
         links.push_back(inner);
     }
-    // Elevated, as Wine runs us, a folder the account owns (as Wine shows
-    // every file) is not ours at all, in the elevated root too; as a
-    // standard account it is.
+    // Elevated, a folder the account owns (as Wine shows every file) is not
+    // ours at all, in the elevated root too; as a standard account it is.
     const std::string elevatedStale = temp.WindowsTemp() + kNetInstallerFolderPrefix + std::string(16, 'e') + "\\";
     ASSERT_TRUE(CreateDirectoryA(elevatedStale.c_str(), nullptr));
     ASSERT_TRUE(MakeUnixLink(victim, elevatedStale + net));
     links.push_back(elevatedStale + net);
-    RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
+    {
+        RunAsAccount elevated(Elevation::Elevated);
+        ASSERT_TRUE(elevated.Active());
+        RemoveStaleWorkFolders(kNetInstallerFolderPrefix, kNetInstallerSubfolder, kNetInstallerFileName, 0);
+    }
     EXPECT_EQ(NetFolderCount(temp.WindowsTemp()), 1u);
     EXPECT_EQ(NetFolderCount(temp.Folder()), 3u);
     {
