@@ -28,7 +28,8 @@ set_target_properties(planted_dll PROPERTIES PREFIX "")
 target_link_options(planted_dll PRIVATE -static-libgcc -s)
 
 kuvana_wine_test(setup_program_test SOURCES ${CMAKE_SOURCE_DIR}/tests/wine/setup_program_test.cpp
-  DEPENDS kuvana_setup kuvana_setup_signed planted_dll zrvsim)
+  DEPENDS kuvana_setup kuvana_setup_signed planted_dll zrvsim
+  ENV KUVANA_DLLOVERRIDES=newdev,wintrust,crypt32=n,b)
 # It writes System32's class installer, the readers' class registration and
 # the driver store, as the main job's scenarios do.
 set_tests_properties(wine.setup_program_test PROPERTIES RESOURCE_LOCK "readers;kuvana_hklm_settings")

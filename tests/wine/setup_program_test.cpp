@@ -23,8 +23,10 @@ const char kCoDeviceInstallers[] = "SYSTEM\\CurrentControlSet\\Control\\CoDevice
 const std::string kClassKey = std::string("SYSTEM\\CurrentControlSet\\Control\\Class\\") + kClassGuid;
 const std::string kDriverKey = kClassKey + "\\0099";
 const char kDll[] = "kuvana_coinst_0100.dll";
-// DLLs a planted copy of planted_dll.dll stands for; native first, Wine looks
-// for them as Windows does for a DLL outside the KnownDLLs.
+// DLLs a planted copy of planted_dll.dll stands for. Native first (the test's
+// WINEDLLOVERRIDES, which Wine takes from the Unix environment, so from
+// setup_program_test.cmake), Wine looks for them as Windows does for a DLL
+// outside the KnownDLLs: the program's folder first.
 const char* const kPlanted[] = {"newdev.dll", "wintrust.dll", "crypt32.dll"};
 
 std::string SystemDll()
@@ -129,12 +131,10 @@ SetupRun RunSetup(const VendorFolder& vendor, const std::string& arguments, HAND
     startup.hStdOutput = startup.hStdError = output;
     PROCESS_INFORMATION process = {};
     SetupRun run;
-    SetEnvironmentVariableA("WINEDLLOVERRIDES", "newdev,wintrust,crypt32=n,b");
     BOOL started = token ? CreateProcessAsUserA(token, program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
                                                 nullptr, &startup, &process)
                          : CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                           &startup, &process);
-    SetEnvironmentVariableA("WINEDLLOVERRIDES", nullptr);
     CloseHandle(output);
     if (!started)
         return run;
