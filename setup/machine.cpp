@@ -12,10 +12,10 @@ const wchar_t kCoDeviceInstallersKey[] = L"SYSTEM\\CurrentControlSet\\Control\\C
 namespace {
 
 const std::wstring kClassKey = std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\Class\\") + kReaderClassGuidText;
-// What AddClassKeyValues wrote, so that remove takes out only that.
-const wchar_t kRecordKey[] = L"SOFTWARE\\Zorvik Corporation\\Kuvana Class Installer\\Setup";
-const wchar_t kRecordValues[] = L"ClassKeyValues";  // REG_MULTI_SZ of value names, "@" for the default value
-const wchar_t kRecordCreated[] = L"ClassKeyCreated";  // REG_DWORD 1: the class key was made by install
+// What AddClassKeyValues wrote, recorded in the class key itself, so that
+// remove takes out that and nothing else.
+const wchar_t kRecordValues[] = L"KuvanaSetupWrote";       // REG_MULTI_SZ of value names, "@" the default value
+const wchar_t kRecordCreated[] = L"KuvanaSetupCreatedKey";  // REG_DWORD 1: install made the class key
 
 class Key {
 public:
@@ -163,85 +163,81 @@ bool WriteClassCoInstallers(const std::vector<std::wstring>& entries, std::strin
 bool AddClassKeyValues(std::vector<std::wstring>* written, std::string* error)
 {
     written->clear();
-    Key key, record;
+    Key key;
     bool created = false;
     LONG status = key.Create(HKEY_LOCAL_MACHINE, kClassKey, &created);
-    if (status == ERROR_SUCCESS)
-        status = record.Create(HKEY_LOCAL_MACHINE, kRecordKey);
     if (status != ERROR_SUCCESS) {
         *error = Message("cannot open the class key", status);
         return false;
     }
-    std::vector<std::wstring> recorded = RecordedValues(record.Get());
+    if (created) {
+        const DWORD one = 1;
+        status = RegSetValueExW(key.Get(), kRecordCreated, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    }
+    std::vector<std::wstring> recorded = RecordedValues(key.Get());
     for (const ClassValue& value : kClassValues) {
+        if (status != ERROR_SUCCESS)
+            break;
         status = RegQueryValueExW(key.Get(), value.name, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS)
             continue;  // someone's, or ours from an earlier install: left as it is
-        if (status == ERROR_FILE_NOT_FOUND)
-            status = SetUnits(key.Get(), value.name, REG_SZ, std::wstring(value.data) + L'\0');
-        if (status != ERROR_SUCCESS) {
-            *error = Message("cannot write the class key", status);
-            return false;
-        }
-        written->push_back(value.record);
+        if (status != ERROR_FILE_NOT_FOUND)
+            break;
         if (std::find(recorded.begin(), recorded.end(), value.record) == recorded.end())
             recorded.push_back(value.record);
-        // Recorded value by value: a later failure still leaves remove knowing what is ours.
-        status = SetUnits(record.Get(), kRecordValues, REG_MULTI_SZ, BuildMultiString(recorded));
-        if (status == ERROR_SUCCESS && created) {
-            const DWORD one = 1;
-            status = RegSetValueExW(record.Get(), kRecordCreated, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                                    sizeof one);
-        }
-        if (status != ERROR_SUCCESS) {
-            *error = Message("cannot record what was written to the class key", status);
-            return false;
-        }
+        // Recorded before it is written: whatever fails later, remove knows what is ours.
+        status = SetUnits(key.Get(), kRecordValues, REG_MULTI_SZ, BuildMultiString(recorded));
+        if (status == ERROR_SUCCESS)
+            status = SetUnits(key.Get(), value.name, REG_SZ, std::wstring(value.data) + L'\0');
+        if (status == ERROR_SUCCESS)
+            written->push_back(value.record);
     }
-    return true;
+    if (status != ERROR_SUCCESS)
+        *error = Message("cannot write the class key", status);
+    return status == ERROR_SUCCESS;
 }
 
 bool RemoveClassKeyValues(std::vector<std::wstring>* removed, std::string* error)
 {
     removed->clear();
-    Key record;
-    if (record.Open(HKEY_LOCAL_MACHINE, kRecordKey, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
-        return true;  // install wrote nothing there
-    const std::vector<std::wstring> recorded = RecordedValues(record.Get());
-    DWORD created = 0, size = sizeof created;
-    if (RegQueryValueExW(record.Get(), kRecordCreated, nullptr, nullptr, reinterpret_cast<BYTE*>(&created), &size) !=
-        ERROR_SUCCESS)
-        created = 0;
     Key key;
     LONG status = key.Open(HKEY_LOCAL_MACHINE, kClassKey, KEY_READ | KEY_WRITE);
-    if (status == ERROR_SUCCESS) {
-        for (const ClassValue& value : kClassValues) {
-            if (std::find(recorded.begin(), recorded.end(), value.record) == recorded.end())
-                continue;
-            std::wstring units;
-            DWORD type = 0;
-            // Changed since by someone else: theirs now.
-            if (QueryUnits(key.Get(), value.name, &units, &type) != ERROR_SUCCESS || type != REG_SZ ||
-                units != std::wstring(value.data) + L'\0')
-                continue;
-            status = RegDeleteValueW(key.Get(), value.name);
-            if (status != ERROR_SUCCESS) {
-                *error = Message("cannot delete a value of the class key", status);
-                return false;
-            }
-            removed->push_back(value.record);
-        }
-        DWORD subkeys = 0, values = 0;
-        const bool empty = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-                           subkeys == 0 && values == 0;
-        if (created == 1 && empty && RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kClassKey.c_str(), KEY_WOW64_64KEY, 0) ==
-                                         ERROR_SUCCESS)
-            removed->push_back(L"the class key");
+    if (status == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (status != ERROR_SUCCESS) {
+        *error = Message("cannot open the class key", status);
+        return false;
     }
-    RegDeleteValueW(record.Get(), kRecordValues);
-    RegDeleteValueW(record.Get(), kRecordCreated);
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, KEY_WOW64_64KEY, 0);  // only when nothing else is in it
+    const std::vector<std::wstring> recorded = RecordedValues(key.Get());
+    DWORD created = 0, size = sizeof created;
+    if (RegQueryValueExW(key.Get(), kRecordCreated, nullptr, nullptr, reinterpret_cast<BYTE*>(&created), &size) !=
+        ERROR_SUCCESS)
+        created = 0;
+    for (const ClassValue& value : kClassValues) {
+        if (std::find(recorded.begin(), recorded.end(), value.record) == recorded.end())
+            continue;
+        std::wstring units;
+        DWORD type = 0;
+        // Changed since by someone else: theirs now.
+        if (QueryUnits(key.Get(), value.name, &units, &type) != ERROR_SUCCESS || type != REG_SZ ||
+            units != std::wstring(value.data) + L'\0')
+            continue;
+        status = RegDeleteValueW(key.Get(), value.name);
+        if (status != ERROR_SUCCESS) {
+            *error = Message("cannot delete a value of the class key", status);
+            return false;
+        }
+        removed->push_back(value.record);
+    }
+    RegDeleteValueW(key.Get(), kRecordValues);
+    RegDeleteValueW(key.Get(), kRecordCreated);
+    DWORD subkeys = 0, values = 0;
+    const bool empty = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                       subkeys == 0 && values == 0;
+    if (created == 1 && empty &&
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kClassKey.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS)
+        removed->push_back(L"the class key");
     return true;
 }
 

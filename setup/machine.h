@@ -25,8 +25,8 @@ bool WriteClassCoInstallers(const std::vector<std::wstring>& entries, std::strin
 
 // The class key's display name, class name and icon (what [ClassInstall32]
 // would write), each only where the key has no such value yet. What it wrote
-// is recorded under our own key, so that RemoveClassKeyValues takes out that
-// and nothing else. `written` names the values it wrote.
+// is recorded beside them, so that RemoveClassKeyValues takes out that and
+// nothing else. `written` names the values it wrote.
 bool AddClassKeyValues(std::vector<std::wstring>* written, std::string* error);
 // Deletes the recorded values that still hold what AddClassKeyValues wrote,
 // and the class key when AddClassKeyValues made it and it is empty again.
