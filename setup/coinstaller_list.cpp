@@ -1,39 +1,40 @@
 #include "setup/coinstaller_list.h"
 
-#include <cctype>
 
 namespace setup {
 
 namespace {
 
-std::string Lower(std::string text)
+std::wstring Lower(std::wstring text)
 {
-    for (char& c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    // Our names and the comparisons that matter are ASCII; other units stay.
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z')
+            c = wchar_t(c - L'A' + L'a');
     return text;
 }
 
-std::string Trimmed(const std::string& text)
+std::wstring Trimmed(const std::wstring& text)
 {
-    const char* blanks = " \t";
-    std::string::size_type first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return std::string();
+    const wchar_t* blanks = L" \t";
+    std::wstring::size_type first = text.find_first_not_of(blanks);
+    if (first == std::wstring::npos)
+        return std::wstring();
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 // "dll , Entry" and "DLL,Entry" are one registration.
-std::string Key(const std::string& entry)
+std::wstring Key(const std::wstring& entry)
 {
-    std::string::size_type comma = entry.find(',');
-    if (comma == std::string::npos)
+    std::wstring::size_type comma = entry.find(L',');
+    if (comma == std::wstring::npos)
         return Lower(Trimmed(entry));
-    return Lower(Trimmed(entry.substr(0, comma))) + "," + Lower(Trimmed(entry.substr(comma + 1)));
+    return Lower(Trimmed(entry.substr(0, comma))) + L"," + Lower(Trimmed(entry.substr(comma + 1)));
 }
 
-bool Contains(const std::vector<std::string>& entries, const std::string& entry)
+bool Contains(const std::vector<std::wstring>& entries, const std::wstring& entry)
 {
-    for (const std::string& e : entries)
+    for (const std::wstring& e : entries)
         if (Key(e) == Key(entry))
             return true;
     return false;
@@ -41,58 +42,58 @@ bool Contains(const std::vector<std::string>& entries, const std::string& entry)
 
 }  // namespace
 
-std::vector<std::string> ParseMultiString(const std::string& bytes)
+std::vector<std::wstring> ParseMultiString(const std::wstring& units)
 {
-    std::vector<std::string> entries;
-    std::string::size_type start = 0;
-    while (start < bytes.size()) {
-        std::string::size_type end = bytes.find('\0', start);
-        if (end == std::string::npos)
-            end = bytes.size();
+    std::vector<std::wstring> entries;
+    std::wstring::size_type start = 0;
+    while (start < units.size()) {
+        std::wstring::size_type end = units.find(L'\0', start);
+        if (end == std::wstring::npos)
+            end = units.size();
         if (end == start)
             break;
-        entries.push_back(bytes.substr(start, end - start));
+        entries.push_back(units.substr(start, end - start));
         start = end + 1;
     }
     return entries;
 }
 
-std::string BuildMultiString(const std::vector<std::string>& entries)
+std::wstring BuildMultiString(const std::vector<std::wstring>& entries)
 {
-    std::string bytes;
-    for (const std::string& entry : entries) {
-        bytes += entry;
-        bytes += '\0';
+    std::wstring units;
+    for (const std::wstring& entry : entries) {
+        units += entry;
+        units += L'\0';
     }
-    bytes += '\0';
-    return bytes;
+    units += L'\0';
+    return units;
 }
 
-bool NamesOurCoInstaller(const std::string& entry)
+bool NamesOurCoInstaller(const std::wstring& entry)
 {
-    std::string dll = Lower(Trimmed(entry.substr(0, entry.find(','))));
-    std::string::size_type slash = dll.find_last_of("\\/");
-    if (slash != std::string::npos)
+    std::wstring dll = Lower(Trimmed(entry.substr(0, entry.find(L','))));
+    std::wstring::size_type slash = dll.find_last_of(L"\\/");
+    if (slash != std::wstring::npos)
         dll.erase(0, slash + 1);
-    const std::string stem = "kuvana_coinst", suffix = ".dll";
+    const std::wstring stem = L"kuvana_coinst", suffix = L".dll";
     if (dll.size() < stem.size() + suffix.size() || dll.compare(0, stem.size(), stem) != 0 ||
         dll.compare(dll.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
-    const std::string middle = dll.substr(stem.size(), dll.size() - stem.size() - suffix.size());
+    const std::wstring middle = dll.substr(stem.size(), dll.size() - stem.size() - suffix.size());
     if (middle.empty())
         return true;
-    if (middle[0] != '_' || middle.size() == 1)
+    if (middle[0] != L'_' || middle.size() == 1)
         return false;
     for (size_t i = 1; i < middle.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(middle[i])))
+        if (middle[i] < L'0' || middle[i] > L'9')
             return false;
     return true;
 }
 
-std::vector<std::string> WithEntry(const std::vector<std::string>& entries, const std::string& entry)
+std::vector<std::wstring> WithEntry(const std::vector<std::wstring>& entries, const std::wstring& entry)
 {
-    std::vector<std::string> result;
-    for (const std::string& e : entries)
+    std::vector<std::wstring> result;
+    for (const std::wstring& e : entries)
         if (Key(e) == Key(entry) || !NamesOurCoInstaller(e))
             result.push_back(e);
     if (!Contains(result, entry))
@@ -100,10 +101,10 @@ std::vector<std::string> WithEntry(const std::vector<std::string>& entries, cons
     return result;
 }
 
-std::vector<std::string> WithoutEntry(const std::vector<std::string>& entries, const std::string& entry)
+std::vector<std::wstring> WithoutEntry(const std::vector<std::wstring>& entries, const std::wstring& entry)
 {
-    std::vector<std::string> result;
-    for (const std::string& e : entries)
+    std::vector<std::wstring> result;
+    for (const std::wstring& e : entries)
         if (Key(e) != Key(entry))
             result.push_back(e);
     return result;

@@ -1,9 +1,8 @@
-// What the setup program reads from the reader driver's INF: the setup class,
-// the class's display name, the hardware ids and the driver version.
+// What the setup program reads from the reader driver's INF: the hardware ids
+// and the driver version. The setup class is compiled in (reader_class.h,
+// from the package's source); an INF of another class is refused.
 #ifndef KUVANA_SETUP_DRIVER_PACKAGE_H
 #define KUVANA_SETUP_DRIVER_PACKAGE_H
-
-#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -11,17 +10,15 @@
 namespace setup {
 
 struct DriverPackage {
-    std::string inf;            // full path
-    GUID classGuid = {};
-    std::string classGuidText;  // "{...}"
-    std::string className;      // [Version] Class
-    std::string classTitle;     // [Strings] ClassName, else the class name
-    std::string driverVersion;  // DriverVer's version
-    std::vector<std::string> hardwareIds;  // of the 64-bit models
+    std::wstring inf;                       // full path
+    std::wstring driverVersion;             // DriverVer's version
+    std::vector<std::wstring> hardwareIds;  // of the 64-bit models
 };
 
-// False with a message when the INF cannot be read or names no class.
-bool ReadDriverPackage(const std::string& inf, DriverPackage* package, std::string* error);
+// False with a message when the INF cannot be read, its path is too long for
+// the driver functions, it names another setup class than the readers' or it
+// names no hardware id for 64-bit Windows.
+bool ReadDriverPackage(const std::wstring& inf, DriverPackage* package, std::string* error);
 
 }  // namespace setup
 

@@ -1,21 +1,21 @@
 #include "setup/machine.h"
 
-#include <newdev.h>
-#include <setupapi.h>
+#include <algorithm>
 
-#include <cstdio>
-#include <cstring>
-
-#include "common/win_handles.h"
+#include "reader_class.h"
 #include "setup/coinstaller_list.h"
 
 namespace setup {
 
-const char kCoDeviceInstallersKey[] = "SYSTEM\\CurrentControlSet\\Control\\CoDeviceInstallers";
+const wchar_t kCoDeviceInstallersKey[] = L"SYSTEM\\CurrentControlSet\\Control\\CoDeviceInstallers";
 
 namespace {
 
-const char kClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+const std::wstring kClassKey = std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\Class\\") + kReaderClassGuidText;
+// What AddClassKeyValues wrote, recorded in the class key itself, so that
+// remove takes out that and nothing else.
+const wchar_t kRecordValues[] = L"KuvanaSetupWrote";       // REG_MULTI_SZ of value names, "@" the default value
+const wchar_t kRecordCreated[] = L"KuvanaSetupCreatedKey";  // REG_DWORD 1: install made the class key
 
 class Key {
 public:
@@ -27,14 +27,18 @@ public:
     }
     Key(const Key&) = delete;
     Key& operator=(const Key&) = delete;
-    LONG Open(HKEY parent, const std::string& path, REGSAM access)
+    LONG Open(HKEY parent, const std::wstring& path, REGSAM access)
     {
-        return RegOpenKeyExA(parent, path.c_str(), 0, access | KEY_WOW64_64KEY, &handle_);
+        return RegOpenKeyExW(parent, path.c_str(), 0, access | KEY_WOW64_64KEY, &handle_);
     }
-    LONG Create(HKEY parent, const std::string& path)
+    LONG Create(HKEY parent, const std::wstring& path, bool* created = nullptr)
     {
-        return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr,
-                               &handle_, nullptr);
+        DWORD disposition = 0;
+        LONG status = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY,
+                                      nullptr, &handle_, &disposition);
+        if (created != nullptr)
+            *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
+        return status;
     }
     HKEY Get() const { return handle_; }
 
@@ -47,82 +51,53 @@ std::string Message(const char* what, LONG status)
     return std::string(what) + " (error " + std::to_string(status) + ")";
 }
 
-// A REG_MULTI_SZ or REG_SZ value's bytes; empty when missing.
-LONG QueryMulti(HKEY key, const char* name, std::string* bytes, DWORD* type)
+// A value's data as UTF-16 units; `odd` when its size is no whole number of units.
+LONG QueryUnits(HKEY key, const wchar_t* name, std::wstring* units, DWORD* type, bool* odd = nullptr)
 {
     DWORD size = 0;
-    LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
-    if (status != ERROR_SUCCESS)
-        return status;
-    bytes->assign(size, '\0');
-    status = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size);
-    bytes->resize(size);
-    return status;
-}
-
-bool SetString(HKEY key, const char* name, const std::string& value)
-{
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          DWORD(value.size() + 1)) == ERROR_SUCCESS;
-}
-
-// The version in the device's driver key, as the INF's AddReg wrote it.
-std::string PresentDriverVersion(HDEVINFO set, SP_DEVINFO_DATA* device)
-{
-    HKEY key = SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
-    if (key == INVALID_HANDLE_VALUE)
-        return std::string();
-    char value[64] = {};
-    DWORD type = 0, size = sizeof value - 1;
-    if (RegQueryValueExA(key, "DriverVersion", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS || type != REG_SZ)
-        value[0] = '\0';
-    RegCloseKey(key);
-    return value;
-}
-
-// Every present device of the class runs this very driver version, so
-// installing it again over them changes no driver.
-bool PresentDevicesRunVersion(const DriverPackage& package)
-{
-    DeviceInfoSet set(SetupDiGetClassDevsA(&package.classGuid, nullptr, nullptr, DIGCF_PRESENT));
-    if (set.Get() == INVALID_HANDLE_VALUE || package.driverVersion.empty())
-        return false;
-    bool any = false;
-    SP_DEVINFO_DATA device;
-    for (DWORD i = 0;; ++i) {
-        device.cbSize = sizeof device;
-        if (!SetupDiEnumDeviceInfo(set.Get(), i, &device))
-            break;
-        if (PresentDriverVersion(set.Get(), &device) != package.driverVersion)
-            return false;
-        any = true;
-    }
-    return any;
-}
-
-// A present device with this hardware or compatible id. Asked before
-// installing, as not every framework reports a missing device as an error.
-bool DevicePresent(const std::string& id)
-{
-    DeviceInfoSet set(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
-    if (set.Get() == INVALID_HANDLE_VALUE)
-        return true;  // let the installation itself tell
-    SP_DEVINFO_DATA device;
-    for (DWORD i = 0;; ++i) {
-        device.cbSize = sizeof device;
-        if (!SetupDiEnumDeviceInfo(set.Get(), i, &device))
-            return false;
-        for (DWORD property : {DWORD(SPDRP_HARDWAREID), DWORD(SPDRP_COMPATIBLEIDS)}) {
-            char ids[2048] = {};
-            if (!SetupDiGetDeviceRegistryPropertyA(set.Get(), &device, property, nullptr,
-                                                   reinterpret_cast<BYTE*>(ids), sizeof ids - 2, nullptr))
-                continue;
-            for (const char* p = ids; *p != '\0'; p += strlen(p) + 1)
-                if (_stricmp(p, id.c_str()) == 0)
-                    return true;
+    LONG status = RegQueryValueExW(key, name, nullptr, type, nullptr, &size);
+    for (int attempt = 0; status == ERROR_SUCCESS && attempt < 4; ++attempt) {
+        units->assign(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = size;
+        status = RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<BYTE*>(&(*units)[0]), &got);
+        if (status == ERROR_MORE_DATA) {
+            size = got;
+            status = ERROR_SUCCESS;
+            continue;
         }
+        units->resize(got / sizeof(wchar_t));
+        if (odd != nullptr)
+            *odd = got % sizeof(wchar_t) != 0;
+        return status;
     }
+    return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+}
+
+LONG SetUnits(HKEY key, const wchar_t* name, DWORD type, const std::wstring& units)
+{
+    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(units.data()),
+                          DWORD(units.size() * sizeof(wchar_t)));
+}
+
+struct ClassValue {
+    const wchar_t* record;  // its name in the record
+    const wchar_t* name;    // its name in the class key (nullptr: the default value)
+    const wchar_t* data;
+};
+const ClassValue kClassValues[] = {
+    {L"@", nullptr, kReaderClassTitle},
+    {L"Class", L"Class", kReaderClassName},
+    {L"Icon", L"Icon", kReaderClassIcon},
+};
+
+std::vector<std::wstring> RecordedValues(HKEY record)
+{
+    std::wstring units;
+    DWORD type = 0;
+    if (record == nullptr || QueryUnits(record, kRecordValues, &units, &type) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+        return std::vector<std::wstring>();
+    return ParseMultiString(units);
 }
 
 }  // namespace
@@ -139,8 +114,7 @@ bool RunsElevated()
     return ok && elevation.TokenIsElevated != 0;
 }
 
-bool ReadClassCoInstallers(const std::string& classGuid, std::vector<std::string>* entries, bool* exists,
-                           std::string* error)
+bool ReadClassCoInstallers(std::vector<std::wstring>* entries, bool* exists, std::string* error)
 {
     entries->clear();
     *exists = false;
@@ -152,34 +126,33 @@ bool ReadClassCoInstallers(const std::string& classGuid, std::vector<std::string
         *error = Message("cannot open CoDeviceInstallers", status);
         return false;
     }
-    std::string bytes;
+    std::wstring units;
     DWORD type = 0;
-    status = QueryMulti(key.Get(), classGuid.c_str(), &bytes, &type);
+    bool odd = false;
+    status = QueryUnits(key.Get(), kReaderClassGuidText, &units, &type, &odd);
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
-    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) {
+    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ || odd) {
         *error = status != ERROR_SUCCESS ? Message("cannot read the class's value", status)
                                          : "the class's value is not a REG_MULTI_SZ list; it is left as it is";
         return false;
     }
     *exists = true;
-    *entries = ParseMultiString(bytes);
+    *entries = ParseMultiString(units);
     return true;
 }
 
-bool WriteClassCoInstallers(const std::string& classGuid, const std::vector<std::string>& entries, std::string* error)
+bool WriteClassCoInstallers(const std::vector<std::wstring>& entries, std::string* error)
 {
     Key key;
     LONG status = key.Create(HKEY_LOCAL_MACHINE, kCoDeviceInstallersKey);
     if (status == ERROR_SUCCESS) {
         if (entries.empty()) {
-            status = RegDeleteValueA(key.Get(), classGuid.c_str());
+            status = RegDeleteValueW(key.Get(), kReaderClassGuidText);
             if (status == ERROR_FILE_NOT_FOUND)
                 status = ERROR_SUCCESS;
         } else {
-            const std::string bytes = BuildMultiString(entries);
-            status = RegSetValueExA(key.Get(), classGuid.c_str(), 0, REG_MULTI_SZ,
-                                    reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size()));
+            status = SetUnits(key.Get(), kReaderClassGuidText, REG_MULTI_SZ, BuildMultiString(entries));
         }
     }
     if (status != ERROR_SUCCESS)
@@ -187,144 +160,110 @@ bool WriteClassCoInstallers(const std::string& classGuid, const std::vector<std:
     return status == ERROR_SUCCESS;
 }
 
-bool WriteClassKey(const DriverPackage& package, std::string* error)
+bool AddClassKeyValues(std::vector<std::wstring>* written, std::string* error)
 {
+    written->clear();
     Key key;
-    LONG status = key.Create(HKEY_LOCAL_MACHINE, kClassKey + package.classGuidText);
-    if (status != ERROR_SUCCESS || !SetString(key.Get(), nullptr, package.classTitle) ||
-        !SetString(key.Get(), "Class", package.className) || !SetString(key.Get(), "Icon", "-20")) {
-        *error = Message("cannot write the class key", status);
+    bool created = false;
+    LONG status = key.Create(HKEY_LOCAL_MACHINE, kClassKey, &created);
+    if (status != ERROR_SUCCESS) {
+        *error = Message("cannot open the class key", status);
         return false;
     }
+    if (created) {
+        const DWORD one = 1;
+        status = RegSetValueExW(key.Get(), kRecordCreated, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    }
+    std::vector<std::wstring> recorded = RecordedValues(key.Get());
+    for (const ClassValue& value : kClassValues) {
+        if (status != ERROR_SUCCESS)
+            break;
+        status = RegQueryValueExW(key.Get(), value.name, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS)
+            continue;  // someone's, or ours from an earlier install: left as it is
+        if (status != ERROR_FILE_NOT_FOUND)
+            break;
+        if (std::find(recorded.begin(), recorded.end(), value.record) == recorded.end())
+            recorded.push_back(value.record);
+        // Recorded before it is written: whatever fails later, remove knows what is ours.
+        status = SetUnits(key.Get(), kRecordValues, REG_MULTI_SZ, BuildMultiString(recorded));
+        if (status == ERROR_SUCCESS)
+            status = SetUnits(key.Get(), value.name, REG_SZ, std::wstring(value.data) + L'\0');
+        if (status == ERROR_SUCCESS)
+            written->push_back(value.record);
+    }
+    if (status != ERROR_SUCCESS)
+        *error = Message("cannot write the class key", status);
+    return status == ERROR_SUCCESS;
+}
+
+bool RemoveClassKeyValues(std::vector<std::wstring>* removed, std::string* error)
+{
+    removed->clear();
+    Key key;
+    LONG status = key.Open(HKEY_LOCAL_MACHINE, kClassKey, KEY_READ | KEY_WRITE);
+    if (status == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (status != ERROR_SUCCESS) {
+        *error = Message("cannot open the class key", status);
+        return false;
+    }
+    const std::vector<std::wstring> recorded = RecordedValues(key.Get());
+    DWORD created = 0, size = sizeof created;
+    if (RegQueryValueExW(key.Get(), kRecordCreated, nullptr, nullptr, reinterpret_cast<BYTE*>(&created), &size) !=
+        ERROR_SUCCESS)
+        created = 0;
+    for (const ClassValue& value : kClassValues) {
+        if (std::find(recorded.begin(), recorded.end(), value.record) == recorded.end())
+            continue;
+        std::wstring units;
+        DWORD type = 0;
+        // Changed since by someone else: theirs now.
+        if (QueryUnits(key.Get(), value.name, &units, &type) != ERROR_SUCCESS || type != REG_SZ ||
+            units != std::wstring(value.data) + L'\0')
+            continue;
+        status = RegDeleteValueW(key.Get(), value.name);
+        if (status != ERROR_SUCCESS) {
+            *error = Message("cannot delete a value of the class key", status);
+            return false;
+        }
+        removed->push_back(value.record);
+    }
+    RegDeleteValueW(key.Get(), kRecordValues);
+    RegDeleteValueW(key.Get(), kRecordCreated);
+    DWORD subkeys = 0, values = 0;
+    const bool empty = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                       subkeys == 0 && values == 0;
+    if (created == 1 && empty &&
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kClassKey.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS)
+        removed->push_back(L"the class key");
     return true;
 }
 
-std::vector<std::string> DeviceCoInstallerRegistrations(const std::string& classGuid)
+std::vector<std::wstring> DeviceCoInstallerRegistrations()
 {
-    std::vector<std::string> found;
+    std::vector<std::wstring> found;
     Key classKey;
-    if (classKey.Open(HKEY_LOCAL_MACHINE, kClassKey + classGuid, KEY_READ) != ERROR_SUCCESS)
+    if (classKey.Open(HKEY_LOCAL_MACHINE, kClassKey, KEY_READ) != ERROR_SUCCESS)
         return found;
-    char name[256];
+    wchar_t name[256];
     for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(classKey.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        DWORD length = sizeof name / sizeof name[0];
+        if (RegEnumKeyExW(classKey.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         Key driverKey;
-        std::string bytes;
+        std::wstring units;
         DWORD type = 0;
         if (driverKey.Open(classKey.Get(), name, KEY_READ) != ERROR_SUCCESS ||
-            QueryMulti(driverKey.Get(), "CoInstallers32", &bytes, &type) != ERROR_SUCCESS)
+            QueryUnits(driverKey.Get(), L"CoInstallers32", &units, &type) != ERROR_SUCCESS)
             continue;
         // REG_SZ is read as a one-entry list, as the framework reads it.
-        std::vector<std::string> entries = ParseMultiString(type == REG_SZ || type == REG_MULTI_SZ ? bytes : "");
-        for (const std::string& entry : entries)
+        for (const std::wstring& entry : ParseMultiString(type == REG_SZ || type == REG_MULTI_SZ ? units : L""))
             if (NamesOurCoInstaller(entry))
-                found.push_back(std::string(name) + ": " + entry);
+                found.push_back(std::wstring(name) + L": " + entry);
     }
     return found;
-}
-
-std::string SystemFolder()
-{
-    char folder[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(folder) : std::string();
-}
-
-bool CopyIfDifferent(const std::string& source, const std::string& target, std::string* what, std::string* error)
-{
-    auto read = [](const std::string& path, std::string* bytes) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        LARGE_INTEGER size = {};
-        bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (64 << 20);
-        if (ok) {
-            bytes->assign(size_t(size.QuadPart), '\0');
-            DWORD got = 0;
-            ok = bytes->empty() || (ReadFile(file, &(*bytes)[0], DWORD(bytes->size()), &got, nullptr) &&
-                                    got == bytes->size());
-        }
-        CloseHandle(file);
-        return ok;
-    };
-    std::string wanted, present;
-    if (!read(source, &wanted)) {
-        *error = "cannot read " + source;
-        return false;
-    }
-    if (read(target, &present) && present == wanted) {
-        *what = "already there";
-        return true;
-    }
-    if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-        *error = Message(("cannot copy it to " + target).c_str(), LONG(GetLastError()));
-        return false;
-    }
-    *what = "copied";
-    return true;
-}
-
-Removal RemoveFile(const std::string& path, DWORD* error)
-{
-    if (DeleteFileA(path.c_str()))
-        return Removal::Removed;
-    *error = GetLastError();
-    if (*error == ERROR_FILE_NOT_FOUND)
-        return Removal::Missing;
-    if ((*error == ERROR_ACCESS_DENIED || *error == ERROR_SHARING_VIOLATION) &&
-        MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return Removal::AtRestart;
-    *error = GetLastError();
-    return Removal::Failed;
-}
-
-DriverResult InstallDriver(const DriverPackage& package, bool* restart, std::vector<std::string>* lines)
-{
-    *restart = false;
-    // In the store, the package reaches a reader plugged in later too.
-    char published[MAX_PATH] = {};
-    if (!SetupCopyOEMInfA(package.inf.c_str(), nullptr, SPOST_PATH, 0, published, MAX_PATH, nullptr, nullptr)) {
-        lines->push_back("cannot add the package to the driver store (error " + std::to_string(GetLastError()) + ")");
-        return DriverResult::Failed;
-    }
-    lines->push_back("added to the driver store as " + std::string(published));
-    DriverResult result = DriverResult::NoReader;
-    for (const std::string& id : package.hardwareIds) {
-        if (!DevicePresent(id)) {
-            lines->push_back(id + ": no reader present");
-            continue;
-        }
-        BOOL reboot = FALSE;
-        BOOL ok = UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), package.inf.c_str(), 0, &reboot);
-        DWORD error = ok ? 0 : GetLastError();
-        // Not better than the present driver: installed again only when that
-        // is this very version, so that no newer driver is replaced.
-        if (!ok && error == ERROR_NO_MORE_ITEMS && PresentDevicesRunVersion(package)) {
-            ok = UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), package.inf.c_str(), INSTALLFLAG_FORCE,
-                                                    &reboot);
-            error = ok ? 0 : GetLastError();
-        }
-        *restart = *restart || reboot;
-        if (ok) {
-            lines->push_back(id + ": the readers present got this driver");
-            result = DriverResult::Updated;
-        } else if (error == ERROR_NO_SUCH_DEVINST) {
-            lines->push_back(id + ": no reader present");
-        } else if (error == ERROR_NO_MORE_ITEMS) {
-            lines->push_back(id + ": the readers present keep their newer driver");
-            if (result == DriverResult::NoReader)
-                result = DriverResult::NewerKept;
-        } else {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(error));
-            lines->push_back(id + ": not installed (error 0x" + hex + ")");
-            return DriverResult::Failed;
-        }
-    }
-    return result;
 }
 
 }  // namespace setup

@@ -14,17 +14,62 @@ foreach(part KUVANA_VERSION_MAJOR KUVANA_VERSION_MINOR)
 endforeach()
 set(KUVANA_COINST_FILE kuvana_coinst_${KUVANA_VERSION_MAJOR}${KUVANA_VERSION_MINOR}.dll)
 
+# The readers' setup class, from the package's source: the program registers
+# that class and refuses an INF of any other.
+set(KUVANA_SETUP_GEN ${CMAKE_BINARY_DIR}/generated/setup)
+add_custom_command(
+  OUTPUT ${KUVANA_SETUP_GEN}/reader_class.h
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KUVANA_SETUP_GEN}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/package/make_infs.py --class-header
+          ${CMAKE_SOURCE_DIR}/package/kuvana_reader.inx ${KUVANA_SETUP_GEN}/reader_class.h
+  DEPENDS ${CMAKE_SOURCE_DIR}/package/kuvana_reader.inx ${CMAKE_SOURCE_DIR}/package/make_infs.py
+  COMMENT "The readers' setup class for the setup program")
+
+# It runs elevated from a folder its user can write: it imports KnownDLLs
+# only, and delay-loads the other system DLLs it calls, which it loads from
+# the system folder first thing (setup/system_libraries.cpp, same list).
+set(KUVANA_SETUP_DELAYED
+  "crypt32:CertGetNameStringW"
+  "wintrust:WinVerifyTrust WTHelperProvDataFromStateData WTHelperGetProvSignerFromChain"
+  "newdev:UpdateDriverForPlugAndPlayDevicesW")
+set(KUVANA_SETUP_DELAY_LIBS)
+foreach(entry ${KUVANA_SETUP_DELAYED})
+  string(REPLACE ":" ";" parts "${entry}")
+  list(GET parts 0 dll)
+  list(GET parts 1 functions)
+  string(REPLACE " " "\n" exports "${functions}")
+  file(CONFIGURE OUTPUT ${KUVANA_SETUP_GEN}/${dll}.def CONTENT "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
+  add_custom_command(
+    OUTPUT ${KUVANA_SETUP_GEN}/lib${dll}_delayed.a
+    COMMAND ${CMAKE_DLLTOOL} -d ${KUVANA_SETUP_GEN}/${dll}.def -D ${dll}.dll -y ${KUVANA_SETUP_GEN}/lib${dll}_delayed.a
+    DEPENDS ${KUVANA_SETUP_GEN}/${dll}.def
+    COMMENT "Delay-load library of ${dll}.dll")
+  list(APPEND KUVANA_SETUP_DELAY_LIBS ${KUVANA_SETUP_GEN}/lib${dll}_delayed.a)
+endforeach()
+
 add_executable(kuvana_setup
   ${CMAKE_SOURCE_DIR}/setup/setup_main.cpp
+  ${CMAKE_SOURCE_DIR}/setup/commands.cpp
   ${CMAKE_SOURCE_DIR}/setup/machine.cpp
   ${CMAKE_SOURCE_DIR}/setup/driver_package.cpp
+  ${CMAKE_SOURCE_DIR}/setup/driver_install.cpp
+  ${CMAKE_SOURCE_DIR}/setup/system_file.cpp
+  ${CMAKE_SOURCE_DIR}/setup/system_libraries.cpp
+  ${CMAKE_SOURCE_DIR}/setup/report.cpp
+  # The class installer's own signature check, shared.
+  ${CMAKE_SOURCE_DIR}/trust/maker_signature.cpp
+  ${CMAKE_SOURCE_DIR}/trust/pe_certificates.cpp
+  ${CMAKE_SOURCE_DIR}/trust/publisher.cpp
   ${KUVANA_SETUP_PURE_SOURCES}
+  ${KUVANA_SETUP_GEN}/reader_class.h
   ${CMAKE_SOURCE_DIR}/setup/kuvana_setup.rc)
-target_include_directories(kuvana_setup PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_definitions(kuvana_setup PRIVATE ${KUVANA_DEFINES} KUVANA_COINST_FILE="${KUVANA_COINST_FILE}")
+target_include_directories(kuvana_setup PRIVATE ${CMAKE_SOURCE_DIR} ${KUVANA_SETUP_GEN})
+target_compile_definitions(kuvana_setup PRIVATE ${KUVANA_DEFINES} UNICODE _UNICODE KUVANA_COINST_FILE="${KUVANA_COINST_FILE}")
 target_compile_options(kuvana_setup PRIVATE -Wall -Wextra)
-target_link_options(kuvana_setup PRIVATE ${KUVANA_STATIC_LINK} -s)
-target_link_libraries(kuvana_setup PRIVATE newdev setupapi advapi32)
+target_link_options(kuvana_setup PRIVATE ${KUVANA_STATIC_LINK} -municode -s)
+target_link_libraries(kuvana_setup PRIVATE ${KUVANA_SETUP_DELAY_LIBS} setupapi advapi32)
+add_custom_target(kuvana_setup_delay_libs DEPENDS ${KUVANA_SETUP_DELAY_LIBS})
+add_dependencies(kuvana_setup kuvana_setup_delay_libs)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/setup/kuvana_setup.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/setup/kuvana_setup.manifest)
 # The versioned copy follows every build of the DLL, not only the program's.

@@ -77,6 +77,41 @@ class PE:
             o += 20
         return result
 
+    def delay_imports(self):
+        """{dll: [functions]} of the delay-load descriptors. GNU ld leaves the
+        data directory empty for dlltool's delay-import libraries, so without
+        it the sections are scanned for descriptors (attributes 1, RVA-based)
+        whose name is a .dll and whose name table holds names."""
+        rva, _ = self.dirs[13]
+        starts = [self.off(rva)] if rva else [raw + i for _, _, size, raw in self.sections
+                                              for i in range(0, size - 32, 8)]
+        result = {}
+        step, flag = (8, 1 << 63) if self.is64 else (4, 1 << 31)
+        for o in starts:
+            while o + 32 <= len(self.data):
+                # Attributes, the DLL's name, its module handle, its IAT, its name table.
+                attributes, name, _, _, names = struct.unpack_from("<IIIII", self.data, o)
+                if name == 0 or attributes != 1:
+                    break
+                try:
+                    dll = self.cstr(name)
+                    t = self.off(names)
+                    funcs = []
+                    while True:
+                        entry = struct.unpack_from("<Q" if self.is64 else "<I", self.data, t)[0]
+                        if entry == 0:
+                            break
+                        funcs.append("#%d" % (entry & 0xFFFF) if entry & flag else
+                                     self.cstr((entry & 0x7FFFFFFF) + 2))
+                        t += step
+                except (ValueError, struct.error, UnicodeDecodeError):
+                    break
+                if not dll.lower().endswith(".dll") or not funcs:
+                    break
+                result[dll] = funcs
+                o += 32
+        return result
+
     def resources(self):
         """Yields (type, name, language, bytes) for every resource."""
         rva, _ = self.dirs[2]

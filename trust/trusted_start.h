@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/win_handles.h"
+#include "trust/maker_signature.h"
 #include "trust/program_start.h"
 #include "trust/release.h"
 
@@ -36,15 +37,6 @@ private:
     DeviceHandle file;
     bool trusted;
 };
-
-// True when the certificate table of the program open as `file` is the last
-// thing in it and carries nothing beyond its one signature (reads the headers
-// and the table only).
-bool CertificateTableAtEnd(HANDLE file);
-
-// True when the certificate's subject common name is kMakerPublisher: the one
-// publisher rule for installers and for the signed list and response files.
-bool IsMakersCertificate(PCCERT_CONTEXT certificate);
 
 enum class StartResult { Started, Refused, NotStarted };
 

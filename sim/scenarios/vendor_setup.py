@@ -4,7 +4,8 @@ co-installer through it, and setup-remove shows that it takes out only its own
 entry.
 
 The program runs from a folder of its own beside the scenario's work, as a
-vendor ships it (with the class installer under its versioned name), plus the
+vendor ships it (with the class installer under its versioned name, signed
+with the tests' maker certificate as the installers are: bin/setup/), plus the
 simulated setupapi.dll: Wine's framework calls the class co-installer while
 the program installs the driver, and the class installer's calls need the
 simulator there as in the wizard host.
@@ -15,7 +16,7 @@ import os
 import shutil
 import subprocess
 
-SIM_CLASS = "{6E3B1D52-8C0A-4F7E-9B21-5D4C3A2F1E07}"  # sim/readers/zrvsim.inx
+SIM_CLASS = "{6B1C1D20-4D3B-4BD1-9A51-6F2E11527301}"  # the readers' class (package/kuvana_reader.inx, sim/readers/zrvsim.inx)
 CO_DEVICE_INSTALLERS = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\CoDeviceInstallers"
 DECLARATIVE_INF = "zrvsim_declarative.inf"
 LEGACY_INF = "zrvsim.inf"
@@ -41,7 +42,8 @@ def vendor_folder(build, work):
     os.makedirs(folder)
     package = os.path.join(build, "package")
     wizard = os.path.join(build, "bin", "wizard")
-    for source in (os.path.join(package, "kuvana_setup.exe"), os.path.join(package, versioned_dll(build)),
+    signed = os.path.join(build, "bin", "setup", versioned_dll(build))
+    for source in (os.path.join(package, "kuvana_setup.exe"), signed,
                    os.path.join(wizard, "setupapi.dll"), os.path.join(wizard, "setupapi_wine.dll")):
         shutil.copy(source, folder)
     return folder

@@ -7,8 +7,8 @@
 
 namespace {
 
-using List = std::vector<std::string>;
-const std::string ours = "kuvana_coinst_0102.dll,ClassInstaller";
+using List = std::vector<std::wstring>;
+const std::wstring ours = L"kuvana_coinst_0102.dll,ClassInstaller";
 
 struct Edit {
     const char* name;
@@ -22,17 +22,17 @@ TEST(CoInstallerValue, Edits)
 {
     const Edit edits[] = {
         {"install, no value", true, {}, {ours}},
-        {"install, others kept in order", true, {"a.dll,A", "b.dll"}, {"a.dll,A", "b.dll", ours}},
-        {"install, already there in other case and blanks", true, {"a.dll,A", "KUVANA_COINST_0102.DLL , classinstaller"},
-         {"a.dll,A", "KUVANA_COINST_0102.DLL , classinstaller"}},
-        {"install, an older version replaced", true, {"kuvana_coinst_0100.dll,ClassInstaller", "a.dll,A"},
-         {"a.dll,A", ours}},
-        {"install, look-alike kept", true, {"kuvana_coinst_x.dll,ClassInstaller"},
-         {"kuvana_coinst_x.dll,ClassInstaller", ours}},
+        {"install, others kept in order", true, {L"a.dll,A", L"b.dll"}, {L"a.dll,A", L"b.dll", ours}},
+        {"install, already there in other case and blanks", true, {L"a.dll,A", L"KUVANA_COINST_0102.DLL , classinstaller"},
+         {L"a.dll,A", L"KUVANA_COINST_0102.DLL , classinstaller"}},
+        {"install, an older version replaced", true, {L"kuvana_coinst_0100.dll,ClassInstaller", L"a.dll,A"},
+         {L"a.dll,A", ours}},
+        {"install, look-alike kept", true, {L"kuvana_coinst_x.dll,ClassInstaller"},
+         {L"kuvana_coinst_x.dll,ClassInstaller", ours}},
         {"remove the last entry", false, {ours}, {}},
-        {"remove one that is not the last", false, {"a.dll,A", ours, "b.dll"}, {"a.dll,A", "b.dll"}},
-        {"remove, not there", false, {"a.dll,A", "kuvana_coinst_0100.dll,ClassInstaller"},
-         {"a.dll,A", "kuvana_coinst_0100.dll,ClassInstaller"}},
+        {"remove one that is not the last", false, {L"a.dll,A", ours, L"b.dll"}, {L"a.dll,A", L"b.dll"}},
+        {"remove, not there", false, {L"a.dll,A", L"kuvana_coinst_0100.dll,ClassInstaller"},
+         {L"a.dll,A", L"kuvana_coinst_0100.dll,ClassInstaller"}},
     };
     for (const Edit& e : edits) {
         const List got = e.add ? setup::WithEntry(e.before, ours) : setup::WithoutEntry(e.before, ours);
@@ -45,27 +45,29 @@ TEST(CoInstallerValue, Edits)
 TEST(CoInstallerValue, Bytes)
 {
     const struct {
-        std::string bytes;
+        std::wstring units;
         List entries;
     } cases[] = {
-        {std::string(), {}},
-        {std::string("\0\0", 2), {}},
-        {std::string("a,A\0b\0\0", 7), {"a,A", "b"}},
-        {std::string("a,A\0b", 5), {"a,A", "b"}},           // written without its final NULs
-        {std::string("a\0\0stale\0\0", 11), {"a"}},        // nothing after the list's end
+        {std::wstring(), {}},
+        {std::wstring(L"\0\0", 2), {}},
+        {std::wstring(L"a,A\0b\0\0", 7), {L"a,A", L"b"}},
+        {std::wstring(L"a,A\0b", 5), {L"a,A", L"b"}},           // written without its final NULs
+        {std::wstring(L"a\0\0stale\0\0", 11), {L"a"}},        // nothing after the list's end
+        // Another vendor's entry outside any ANSI code page, and a lone surrogate.
+        {std::wstring(L"\x0391\x03A9.dll,\x30AB\0\xD800x\0\0", 13), {L"\x0391\x03A9.dll,\x30AB", L"\xD800x"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(setup::ParseMultiString(c.bytes), c.entries) << c.bytes.size();
-    EXPECT_EQ(setup::BuildMultiString({"a,A", "b"}), std::string("a,A\0b\0\0", 7));
+        EXPECT_EQ(setup::ParseMultiString(c.units), c.entries) << c.units.size();
+    EXPECT_EQ(setup::BuildMultiString({L"a,A", L"b"}), std::wstring(L"a,A\0b\0\0", 7));
 }
 
 TEST(CoInstallerValue, OurDllInAnyVersion)
 {
-    for (const char* entry : {"kuvana_coinst.dll,ClassInstaller", "KUVANA_COINST_0100.DLL,ClassInstaller",
-                              "C:\\Windows\\System32\\kuvana_coinst_0102.dll, ClassInstaller", " kuvana_coinst.dll"})
+    for (const wchar_t* entry : {L"kuvana_coinst.dll,ClassInstaller", L"KUVANA_COINST_0100.DLL,ClassInstaller",
+                              L"C:\\Windows\\System32\\kuvana_coinst_0102.dll, ClassInstaller", L" kuvana_coinst.dll"})
         EXPECT_TRUE(setup::NamesOurCoInstaller(entry)) << entry;
-    for (const char* entry : {"kuvana_coinst_.dll,ClassInstaller", "kuvana_coinst_1a.dll", "xkuvana_coinst.dll",
-                              "kuvana_coinst.dll.bak", "wmiprop.dll,WmiPropCoInstaller", ""})
+    for (const wchar_t* entry : {L"kuvana_coinst_.dll,ClassInstaller", L"kuvana_coinst_1a.dll", L"xkuvana_coinst.dll",
+                              L"kuvana_coinst.dll.bak", L"wmiprop.dll,WmiPropCoInstaller", L""})
         EXPECT_FALSE(setup::NamesOurCoInstaller(entry)) << entry;
 }
 

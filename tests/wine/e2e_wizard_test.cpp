@@ -281,7 +281,7 @@ TEST_F(WizardInstallTest, RegisteredAsClassInstallerTheDriverIsNeverInstalled)
     ASSERT_TRUE(readers::RemoveAll());  // a class installer would swallow the removal too
     {
         RegistryValue installer32(
-            "SYSTEM\\CurrentControlSet\\Control\\Class\\{6E3B1D52-8C0A-4F7E-9B21-5D4C3A2F1E07}", "Installer32");
+            "SYSTEM\\CurrentControlSet\\Control\\Class\\{6B1C1D20-4D3B-4BD1-9A51-6F2E11527301}", "Installer32");
         ASSERT_TRUE(installer32.Set("kuvana_coinst.dll,ClassInstaller"));
         std::string error;
         EXPECT_FALSE(readers::InstallNamedReaders({"ZRW-380"}, &error));
