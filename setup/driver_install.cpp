@@ -9,6 +9,7 @@
 #include "common/win_handles.h"
 #include "reader_class.h"
 #include "setup/report.h"
+#include "setup/system_libraries.h"
 
 namespace setup {
 
@@ -94,13 +95,17 @@ DriverResult InstallDriver(const DriverPackage& package, bool* restart, std::vec
             continue;
         }
         BOOL reboot = FALSE;
-        BOOL ok = UpdateDriverForPlugAndPlayDevicesW(nullptr, wideId.c_str(), package.inf.c_str(), 0, &reboot);
+        const UpdateDriverFn update = UpdateDriverCall();
+        if (update == nullptr) {
+            lines->push_back("newdev.dll is not loaded");
+            return DriverResult::Failed;
+        }
+        BOOL ok = update(nullptr, wideId.c_str(), package.inf.c_str(), 0, &reboot);
         DWORD error = ok ? 0 : GetLastError();
         // Not better than the present driver: installed again only when that
         // is this very version, so that no newer driver is replaced.
         if (!ok && error == ERROR_NO_MORE_ITEMS && PresentDevicesRunVersion(package)) {
-            ok = UpdateDriverForPlugAndPlayDevicesW(nullptr, wideId.c_str(), package.inf.c_str(), INSTALLFLAG_FORCE,
-                                                    &reboot);
+            ok = update(nullptr, wideId.c_str(), package.inf.c_str(), INSTALLFLAG_FORCE, &reboot);
             error = ok ? 0 : GetLastError();
         }
         *restart = *restart || reboot;

@@ -26,27 +26,8 @@ add_custom_command(
   COMMENT "The readers' setup class for the setup program")
 
 # It runs elevated from a folder its user can write: it imports KnownDLLs
-# only, and delay-loads the other system DLLs it calls, which it loads from
-# the system folder first thing (setup/system_libraries.cpp, same list).
-set(KUVANA_SETUP_DELAYED
-  "crypt32:CertGetNameStringW"
-  "wintrust:WinVerifyTrust WTHelperProvDataFromStateData WTHelperGetProvSignerFromChain"
-  "newdev:UpdateDriverForPlugAndPlayDevicesW")
-set(KUVANA_SETUP_DELAY_LIBS)
-foreach(entry ${KUVANA_SETUP_DELAYED})
-  string(REPLACE ":" ";" parts "${entry}")
-  list(GET parts 0 dll)
-  list(GET parts 1 functions)
-  string(REPLACE " " "\n" exports "${functions}")
-  file(CONFIGURE OUTPUT ${KUVANA_SETUP_GEN}/${dll}.def CONTENT "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
-  add_custom_command(
-    OUTPUT ${KUVANA_SETUP_GEN}/lib${dll}_delayed.a
-    COMMAND ${CMAKE_DLLTOOL} -d ${KUVANA_SETUP_GEN}/${dll}.def -D ${dll}.dll -y ${KUVANA_SETUP_GEN}/lib${dll}_delayed.a
-    DEPENDS ${KUVANA_SETUP_GEN}/${dll}.def
-    COMMENT "Delay-load library of ${dll}.dll")
-  list(APPEND KUVANA_SETUP_DELAY_LIBS ${KUVANA_SETUP_GEN}/lib${dll}_delayed.a)
-endforeach()
-
+# only, and takes the other system DLLs' functions from the system folder
+# itself (setup/system_libraries.cpp).
 add_executable(kuvana_setup
   ${CMAKE_SOURCE_DIR}/setup/setup_main.cpp
   ${CMAKE_SOURCE_DIR}/setup/commands.cpp
@@ -67,9 +48,7 @@ target_include_directories(kuvana_setup PRIVATE ${CMAKE_SOURCE_DIR} ${KUVANA_SET
 target_compile_definitions(kuvana_setup PRIVATE ${KUVANA_DEFINES} UNICODE _UNICODE KUVANA_COINST_FILE="${KUVANA_COINST_FILE}")
 target_compile_options(kuvana_setup PRIVATE -Wall -Wextra)
 target_link_options(kuvana_setup PRIVATE ${KUVANA_STATIC_LINK} -municode -s)
-target_link_libraries(kuvana_setup PRIVATE ${KUVANA_SETUP_DELAY_LIBS} setupapi advapi32)
-add_custom_target(kuvana_setup_delay_libs DEPENDS ${KUVANA_SETUP_DELAY_LIBS})
-add_dependencies(kuvana_setup kuvana_setup_delay_libs)
+target_link_libraries(kuvana_setup PRIVATE setupapi advapi32)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/setup/kuvana_setup.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/setup/kuvana_setup.manifest)
 # The versioned copy follows every build of the DLL, not only the program's.

@@ -1,14 +1,22 @@
 #include "setup/system_libraries.h"
 
-#include <windows.h>
+#include "trust/signature_calls.h"
+
+namespace {
+
+SignatureCalls signatureCalls = {};
+setup::UpdateDriverFn updateDriver = nullptr;
+
+}  // namespace
+
+const SignatureCalls& TheSignatureCalls()
+{
+    return signatureCalls;
+}
 
 namespace setup {
 
 namespace {
-
-// Those the program delay-loads (setup/setup.cmake); crypt32 before wintrust,
-// which imports it.
-const wchar_t* const kDelayLoaded[] = {L"crypt32.dll", L"wintrust.dll", L"newdev.dll"};
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -42,17 +50,53 @@ void RestrictDllSearch()
         SetDllDirectoryW(L"");
 }
 
+namespace {
+
+// `name`'s address in `module` as the pointer type `T`; false when missing.
+template <typename T>
+bool Take(HMODULE module, const char* name, T* function, std::string* error)
+{
+    *function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    if (*function == nullptr)
+        *error = std::string("the system's DLL lacks ") + name;
+    return *function != nullptr;
+}
+
+HMODULE Load(const wchar_t* name, std::string* error)
+{
+    HMODULE module = LoadFromSystemFolder(name);
+    if (module == nullptr) {
+        const std::wstring wide(name);
+        *error = "cannot load " + std::string(wide.begin(), wide.end()) + " from the system folder (error " +
+                 std::to_string(GetLastError()) + ")";
+    }
+    return module;
+}
+
+}  // namespace
+
 bool LoadSystemLibraries(std::string* error)
 {
-    for (const wchar_t* name : kDelayLoaded) {
-        if (LoadFromSystemFolder(name) == nullptr) {
-            const std::wstring wide(name);
-            *error = "cannot load " + std::string(wide.begin(), wide.end()) + " from the system folder (error " +
-                     std::to_string(GetLastError()) + ")";
-            return false;
-        }
-    }
+    // crypt32 before wintrust, which imports it.
+    HMODULE crypt32 = Load(L"crypt32.dll", error);
+    HMODULE wintrust = crypt32 == nullptr ? nullptr : Load(L"wintrust.dll", error);
+    HMODULE newdev = wintrust == nullptr ? nullptr : Load(L"newdev.dll", error);
+    SignatureCalls calls = {};
+    UpdateDriverFn update = nullptr;
+    if (newdev == nullptr || !Take(crypt32, "CertGetNameStringW", &calls.certGetNameString, error) ||
+        !Take(wintrust, "WinVerifyTrust", &calls.verifyTrust, error) ||
+        !Take(wintrust, "WTHelperProvDataFromStateData", &calls.provDataFromStateData, error) ||
+        !Take(wintrust, "WTHelperGetProvSignerFromChain", &calls.provSignerFromChain, error) ||
+        !Take(newdev, "UpdateDriverForPlugAndPlayDevicesW", &update, error))
+        return false;
+    signatureCalls = calls;
+    updateDriver = update;
     return true;
+}
+
+UpdateDriverFn UpdateDriverCall()
+{
+    return updateDriver;
 }
 
 }  // namespace setup

@@ -1,10 +1,14 @@
 // The setup program runs elevated from a folder its user can write. Its
-// load-time imports are KnownDLLs only (static.setup_checks); every other
-// system DLL it calls (newdev, wintrust, crypt32) is delay-loaded and loaded
-// here first, from the system folder, so the loader never looks in the
-// program's folder for it.
+// load-time imports are KnownDLLs only (static.setup_checks); the other system
+// DLLs it calls (crypt32, wintrust, newdev) it loads here first, from the
+// system folder, and calls through the addresses taken from them, so the
+// loader never looks in the program's folder for one. (Not delay-loading:
+// binutils 2.44 puts a delay-load table in the read-only import section, and
+// the first call then faults.)
 #ifndef KUVANA_SETUP_SYSTEM_LIBRARIES_H
 #define KUVANA_SETUP_SYSTEM_LIBRARIES_H
+
+#include <windows.h>
 
 #include <string>
 
@@ -15,9 +19,14 @@ namespace setup {
 // current folder out of it. The first thing the program does.
 void RestrictDllSearch();
 
-// Loads each delay-loaded DLL from the system folder; the delay-load helper
-// then finds it loaded. False with a message naming the one that failed.
+// Loads each DLL from the system folder and takes the functions the program
+// calls from it (trust/signature_calls.h, UpdateDriverCall). False with a
+// message naming the DLL or function that failed.
 bool LoadSystemLibraries(std::string* error);
+
+typedef BOOL(WINAPI* UpdateDriverFn)(HWND, LPCWSTR, LPCWSTR, DWORD, PBOOL);
+// newdev's UpdateDriverForPlugAndPlayDevicesW; null before LoadSystemLibraries.
+UpdateDriverFn UpdateDriverCall();
 
 }  // namespace setup
 

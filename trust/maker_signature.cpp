@@ -9,6 +9,7 @@
 
 #include "trust/pe_certificates.h"
 #include "trust/publisher.h"
+#include "trust/signature_calls.h"
 
 namespace {
 
@@ -26,10 +27,13 @@ std::wstring MakerPublisher()
 // The signer's certificate is the first of its chain.
 bool SignerIsMaker(HANDLE stateData)
 {
-    CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
+    const SignatureCalls& calls = TheSignatureCalls();
+    if (calls.provDataFromStateData == nullptr || calls.provSignerFromChain == nullptr)
+        return false;
+    CRYPT_PROVIDER_DATA* provider = calls.provDataFromStateData(stateData);
     if (provider == nullptr)
         return false;
-    CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    CRYPT_PROVIDER_SGNR* signer = calls.provSignerFromChain(provider, 0, FALSE, 0);
     if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr)
         return false;
     return IsMakersCertificate(signer->pasCertChain[0].pCert);
@@ -87,10 +91,13 @@ bool SignedByMaker(HANDLE file, const std::wstring& path)
     data.dwProvFlags = WTD_REVOCATION_CHECK_CHAIN;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     HWND noUser = static_cast<HWND>(INVALID_HANDLE_VALUE);
-    const LONG status = WinVerifyTrust(noUser, &action, &data);
+    const SignatureCalls& calls = TheSignatureCalls();
+    if (calls.verifyTrust == nullptr)
+        return false;
+    const LONG status = calls.verifyTrust(noUser, &action, &data);
     const bool trusted = status == ERROR_SUCCESS && SignerIsMaker(data.hWVTStateData);
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    WinVerifyTrust(noUser, &action, &data);
+    calls.verifyTrust(noUser, &action, &data);
     return trusted;
 }
 
@@ -99,15 +106,16 @@ bool SignedByMaker(HANDLE file, const std::wstring& path)
 // a C-string compare would stop at a NUL inside the name.
 bool IsMakersCertificate(PCCERT_CONTEXT certificate)
 {
-    if (certificate == nullptr)
+    const SignatureCalls& calls = TheSignatureCalls();
+    if (certificate == nullptr || calls.certGetNameString == nullptr)
         return false;
     void* commonName = const_cast<char*>(szOID_COMMON_NAME);
-    const DWORD needed = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
+    const DWORD needed = calls.certGetNameString(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
     if (needed <= 1)
         return false;
     std::vector<wchar_t> name(needed, L'\0');
     // The count includes the terminating NUL, and any NUL inside the name.
-    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), needed);
+    const DWORD length = calls.certGetNameString(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), needed);
     const std::wstring publisher = MakerPublisher();
     return length == needed && !publisher.empty() && std::wstring(name.data(), length - 1) == publisher;
 }

@@ -11,6 +11,7 @@ list(APPEND KUVANA_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/system_environment.cpp
   ${CMAKE_CURRENT_LIST_DIR}/trusted_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/maker_signature.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/signature_calls_linked.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_hash.cpp
   ${CMAKE_CURRENT_LIST_DIR}/release_signature.cpp
   ${CMAKE_CURRENT_LIST_DIR}/release_store.cpp

@@ -14,9 +14,6 @@ PROGRAM = None
 # maps them from the system's own section, never from the program's folder.
 KNOWN_DLLS = {"kernel32.dll", "advapi32.dll", "setupapi.dll", "msvcrt.dll", "user32.dll", "gdi32.dll",
               "ole32.dll", "shlwapi.dll", "shell32.dll", "ws2_32.dll"}
-# Delay-loaded, and loaded from the system folder before the first call
-# (setup/system_libraries.cpp).
-LOADED_FROM_SYSTEM_FOLDER = {"newdev.dll", "wintrust.dll", "crypt32.dll"}
 
 
 class SetupProgramChecks(unittest.TestCase):
@@ -29,10 +26,11 @@ class SetupProgramChecks(unittest.TestCase):
         self.assertTrue(imported, "no imports read")
         self.assertLessEqual(imported, KNOWN_DLLS, "imports outside the KnownDLLs: %s" % (imported - KNOWN_DLLS))
 
-    def test_delay_loads_only_what_it_loads_first(self):
-        delayed = {name.lower() for name in self.pe.delay_imports()}
-        self.assertIn("newdev.dll", delayed)
-        self.assertLessEqual(delayed, LOADED_FROM_SYSTEM_FOLDER, delayed - LOADED_FROM_SYSTEM_FOLDER)
+    def test_delay_loads_nothing(self):
+        # The other system DLLs are loaded from the system folder by the
+        # program itself; a delay-load table may lie in read-only memory
+        # (binutils 2.44), where the first call faults.
+        self.assertEqual(self.pe.delay_imports(), {})
 
 
 if __name__ == "__main__":
