@@ -37,6 +37,8 @@ struct Driver {
     HWND watchedPage = nullptr;
     std::map<HWND, std::wstring> lastTexts;
     std::string lastButtons;
+    // Finish was pressed and the sheet has not closed yet.
+    bool finishing = false;
     std::map<HWND, std::string> lastProgress;
     int rebootPromptsSeen = 0;
     SetupapiSim sim;

@@ -112,6 +112,11 @@ void Driver::DumpPage(HWND page)
 // answers message boxes.
 void Driver::Service()
 {
+    // Nothing is read from the sheet's windows while Finish takes them down:
+    // on Wine 10 such reads during the teardown once left the wineserver
+    // spinning, which stopped every program of the prefix.
+    if (finishing && WaitForSingleObject(shared.sheetClosed, 0) != WAIT_OBJECT_0)
+        return;
     // Activations first: they were recorded when they happened, so a box
     // seen now came after them.
     ServiceActivations();

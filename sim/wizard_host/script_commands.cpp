@@ -119,6 +119,7 @@ bool Driver::Execute(const ScriptCommand& c)
         Report(std::string("show kind=") + (wizard ? "wizard" : "properties") +
                " dll-pages=" + std::to_string(framework.pages.size()));
         ResetEvent(shared.sheetClosed);
+        finishing = false;
         ResetEvent(shared.sheetReady);
         Request request;
         request.kind = Request::Show;
@@ -163,6 +164,7 @@ bool Driver::Execute(const ScriptCommand& c)
             Report("press button=" + first + " ignored=1");
         } else {
             Report("press button=" + first);
+            finishing = finishing || id == kFinishButton;
             PostMessageW(button, BM_CLICK, 0, 0);
         }
         Pause(150);

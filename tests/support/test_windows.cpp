@@ -1,5 +1,7 @@
 #include "support/test_windows.h"
 
+#include <cstdlib>
+
 OwnerWindow::OwnerWindow()
     : window(CreateWindowExA(0, "STATIC", "page", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
                              GetModuleHandleA(nullptr), nullptr))
@@ -26,4 +28,12 @@ std::string Utf8(const std::wstring& wide)
     std::string out(size, '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), int(wide.size()), &out[0], size, nullptr, nullptr);
     return out;
+}
+
+int WineMajor()
+{
+    using Version = const char*(CDECL*)();
+    const Version version = reinterpret_cast<Version>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+    return version == nullptr ? 0 : std::atoi(version());
 }

@@ -1,5 +1,6 @@
 // Small Windows fixtures for tests: an owner window for message boxes, a
-// count of the process's open handles, and UTF-8 for readable assertions.
+// count of the process's open handles, UTF-8 for readable assertions and the
+// Wine version.
 #ifndef KUVANA_TESTS_TEST_WINDOWS_H
 #define KUVANA_TESTS_TEST_WINDOWS_H
 
@@ -23,5 +24,9 @@ public:
 int CountOpenHandles();
 
 std::string Utf8(const std::wstring& wide);
+
+// Wine's major version (8 on Debian 12, 10 on Debian 13), 0 outside Wine:
+// where the two differ, a test asserts what each gives.
+int WineMajor();
 
 #endif

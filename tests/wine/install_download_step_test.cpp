@@ -18,6 +18,7 @@
 #include "support/message_boxes.h"
 #include "support/server_control.h"
 #include "support/temp_folder_sandbox.h"
+#include "support/test_windows.h"
 
 namespace {
 
@@ -279,6 +280,11 @@ TEST_F(DownloadStepTest, SizeBoundRefusesALargerResponseAndAnEarlierFileIsReplac
 // bound of 0 lets nothing through (the job takes no empty body either).
 TEST_F(DownloadStepTest, OneByteBeyondTheBoundIsNeverStored)
 {
+    // A byte sent beyond an announced length: Wine 8's WinINet passes it on,
+    // so the bound stops the download. Wine 10's passes it on only when it
+    // came in the same read as the last announced ones, else the file ends
+    // whole at the bound; either way nothing beyond the bound is stored.
+    const bool eitherOutcome = WineMajor() >= 10;
     const struct {
         unsigned long long bound;
         size_t served;
@@ -290,7 +296,7 @@ TEST_F(DownloadStepTest, OneByteBeyondTheBoundIsNeverStored)
         {5000, 5000, "", false},
         {5000, 5001, "", true},
         {5000, 5000, "extra=1/", true},
-        {5000, 5001, "length=5000/", true},  // the byte beyond arrives with the last ones
+        {5000, 5001, "length=5000/", true},
         {5000, 5001, "nolength/", true},
     };
     for (const auto& c : cases) {
@@ -298,7 +304,9 @@ TEST_F(DownloadStepTest, OneByteBeyondTheBoundIsNeverStored)
         ASSERT_TRUE(ServerPutFile("/pkg/bounded.exe", Body(c.served)));
         MessageBoxScript boxes({IDCANCEL});
         const std::string path = (*c.fault ? "/_fault/" + std::string(c.fault) : "/") + "pkg/bounded.exe";
-        EXPECT_EQ(Cancelled(ServerUrl(path), "bounded.exe", c.bound), c.cancelled);
+        const bool cancelled = Cancelled(ServerUrl(path), "bounded.exe", c.bound);
+        if (!(eitherOutcome && std::string(c.fault).rfind("length=", 0) == 0))
+            EXPECT_EQ(cancelled, c.cancelled);
         const std::string stored = ReadWholeFile(temp.Path("bounded.exe"));
         EXPECT_LE(stored.size(), c.bound);
         EXPECT_EQ(stored, Body(c.served).substr(0, stored.size()));

@@ -16,6 +16,7 @@
 #include "support/readers_scenario.h"
 #include "support/standard_account.h"
 #include "support/temp_folder_sandbox.h"
+#include "support/test_windows.h"
 
 namespace {
 
@@ -213,15 +214,6 @@ bool MakeInvokerCopy(const std::string& copy)
     const BOOL ok = UpdateResourceA(update, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), language, &manifest[0],
                                     DWORD(manifest.size()));
     return EndUpdateResourceA(update, !ok) && ok;
-}
-
-// Wine's major version, or 0 outside Wine.
-int WineMajor()
-{
-    using Version = const char*(CDECL*)();
-    const Version version = reinterpret_cast<Version>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
-    return version == nullptr ? 0 : std::atoi(version());
 }
 
 // A person gets the elevation prompt. A standard start: Windows does not start
