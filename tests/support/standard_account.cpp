@@ -1,5 +1,7 @@
 #include "support/standard_account.h"
 
+#include <cstring>
+
 namespace {
 
 // The Unix path Wine maps a Windows path to; empty outside Wine.
@@ -83,6 +85,47 @@ RunAsAccount::~RunAsAccount()
         RevertToSelf();
     if (token != nullptr)
         CloseHandle(token);
+}
+
+std::string ManifestOf(const std::string& program, WORD* language)
+{
+    HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr)
+        return std::string();
+    std::string text;
+    if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+        const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        if (data != nullptr)
+            text.assign(data, SizeofResource(module, found));
+        if (language != nullptr)
+            EnumResourceLanguagesA(module, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1),
+                                   [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR out) -> BOOL {
+                                       *reinterpret_cast<WORD*>(out) = lang;
+                                       return FALSE;
+                                   },
+                                   reinterpret_cast<LONG_PTR>(language));
+    }
+    FreeLibrary(module);
+    return text;
+}
+
+bool MakeInvokerCopy(const std::string& program, const std::string& copy)
+{
+    WORD language = 0;
+    std::string manifest = ManifestOf(program, &language);
+    size_t at = std::string::npos, length = 0;
+    for (const char* level : {"requireAdministrator", "highestAvailable"})
+        if (at == std::string::npos && (at = manifest.find(level)) != std::string::npos)
+            length = strlen(level);
+    if (at == std::string::npos || !CopyFileA(program.c_str(), copy.c_str(), FALSE))
+        return false;
+    manifest.replace(at, length, "asInvoker");
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    if (update == nullptr)
+        return false;
+    const BOOL ok = UpdateResourceA(update, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), language, &manifest[0],
+                                    DWORD(manifest.size()));
+    return EndUpdateResourceA(update, !ok) && ok;
 }
 
 bool MakeUnixLink(const std::string& target, const std::string& link)

@@ -38,6 +38,16 @@ public:
     StandardAccount() : RunAsAccount(Elevation::Standard) {}
 };
 
+// The program's manifest text (resource 1, type 24), or empty; its language
+// into `language` when given.
+std::string ManifestOf(const std::string& program, WORD* language = nullptr);
+
+// A copy of `program` at `copy` whose manifest asks for no elevation, as a
+// start that stays unelevated runs it (Windows with UAC off for a standard
+// user, or RunAsInvoker): the loader then keeps the token it is given. False
+// when the manifest asks for no elevation level or the copy fails.
+bool MakeInvokerCopy(const std::string& program, const std::string& copy);
+
 // Under Wine, a Unix symbolic link `link` to `target` (Windows paths), made
 // by /bin/ln: Wine lists one to a folder as a link but follows it on open.
 // False elsewhere. RemoveUnixLink removes the link alone.

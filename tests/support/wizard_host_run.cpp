@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "support/standard_account.h"
+
 const char kUninstallKey[] =
     "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6A2E91C4-3B7D-4E05-9F18-C2D47B0E5A63}";
 const char kNetInstallerSettingsKey[] = "SOFTWARE\\Zorvik Corporation\\Kuvana Net Installer";
@@ -161,18 +163,33 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
 {
     HostRun run;
     const std::string& folder = options.folder;
+    // Beside the host, so that it loads the same DLLs from its folder.
+    std::string program = options.program;
+    HANDLE token = nullptr;
+    if (options.standard) {
+        program = program.substr(0, program.rfind('.')) + "_standard.exe";
+        token = AccountToken(Elevation::Standard, true);
+        if (token == nullptr || !MakeInvokerCopy(folder + "\\" + options.program, folder + "\\" + program)) {
+            if (token != nullptr)
+                CloseHandle(token);
+            return run;
+        }
+    }
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     char scriptPath[MAX_PATH], reportPath[MAX_PATH];
     GetTempFileNameA(temp, "wzs", 0, scriptPath);
     GetTempFileNameA(temp, "wzr", 0, reportPath);
     FILE* file = fopen(scriptPath, "wb");
-    if (file == nullptr)
+    if (file == nullptr) {
+        if (token != nullptr)
+            CloseHandle(token);
         return run;
+    }
     fwrite(script.data(), 1, script.size(), file);
     fclose(file);
 
-    std::string command = "\"" + folder + "\\" + options.program + "\" --script \"" + scriptPath +
+    std::string command = "\"" + folder + "\\" + program + "\" --script \"" + scriptPath +
                           "\" --report \"" + reportPath + "\"";
     if (!options.shots.empty())
         command += " --shots \"" + options.shots + "\"";
@@ -183,8 +200,13 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
     PROCESS_INFORMATION process = {};
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                       &process)) {
+    const BOOL started = token != nullptr ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                                                                 nullptr, folder.c_str(), &startup, &process)
+                                          : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                                           folder.c_str(), &startup, &process);
+    if (token != nullptr)
+        CloseHandle(token);
+    if (started) {
         if (WaitForSingleObject(process.hProcess, options.timeoutMs) != WAIT_OBJECT_0)
             TerminateProcess(process.hProcess, 99);
         DWORD code = 0;

@@ -53,6 +53,10 @@ struct HostOptions {
     std::string shots;                         // Windows path of the capture folder
     std::string device;                        // instance id: drive this device through the framework
     unsigned timeoutMs = 60000;
+    // The same administrator unelevated (a standard start, as an admin's
+    // Device Manager under UAC is not): a copy of the host whose manifest asks
+    // for no elevation, started with the account's limited token.
+    bool standard = false;
 };
 
 // Writes `script` to a temporary file and runs the host on it from the wizard

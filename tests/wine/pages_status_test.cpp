@@ -66,6 +66,12 @@ std::string FileBytes(const std::string& path)
     return bytes.str();
 }
 
+std::string Lower(std::string text)
+{
+    CharLowerBuffA(&text[0], DWORD(text.size()));
+    return text;
+}
+
 std::string Script(const std::string& actions, const std::string& shot = std::string())
 {
     return "dif 0x23\n"
@@ -110,10 +116,11 @@ protected:
         SetEnvironmentVariableA("http_proxy", nullptr);
     }
 
-    HostRun Run(const std::string& script)
+    HostRun Run(const std::string& script, bool standard = false)
     {
         HostOptions options;
         options.shots = ScreenshotFolder();
+        options.standard = standard;
         HostRun run = RunWizardHost(script, options);
         EXPECT_EQ(run.exitCode, 0) << run.report;
         return run;
@@ -242,6 +249,28 @@ TEST_F(StatusPageRun, TheSheetAnswersDuringTheDownloadAndASecondClickStartsNothi
     EXPECT_TRUE(run.All("messagebox").empty()) << run.report;
     EXPECT_EQ(FileRequests().size(), 1u);
     EXPECT_EQ(InstallerRuns(1).size(), 1u);
+}
+
+// A sheet opened unelevated (a standard account, or an administrator's start
+// that was not elevated) works as an elevated one does, from the account's
+// own temporary folder: the Windows folder's Temp is an elevated account's.
+TEST_F(StatusPageRun, EitherTokensSheetStartsTheNetInstallerFromItsOwnRoot)
+{
+    ASSERT_TRUE(ServerPutFile(kDefaultPath, installer));
+    char temp[MAX_PATH] = {}, windows[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    for (const bool standard : {false, true}) {
+        SCOPED_TRACE(standard ? "standard" : "elevated");
+        DeleteFileA(record.c_str());
+        HostRun run = Run(Script("link 1009\nsleep 300\n"), standard);
+        EXPECT_EQ(run.First("control", {{"id", "65535"}})["text"], ModuleString(111)) << run.report;
+        EXPECT_TRUE(run.All("messagebox").empty()) << run.report;
+        std::vector<FakeRun> runs = InstallerRuns(1);
+        ASSERT_EQ(runs.size(), 1u) << run.report;
+        const std::string root = standard ? std::string(temp) : std::string(windows) + "\\Temp\\";
+        EXPECT_EQ(Lower(runs[0].program.substr(0, root.size())), Lower(root)) << runs[0].program;
+    }
 }
 
 // The page object is shared by every sheet of the process: a second sheet

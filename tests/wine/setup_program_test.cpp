@@ -174,48 +174,6 @@ std::string PackageInf()
     return ProgramFolder() + "zrvsim_declarative.inf";
 }
 
-// The program's manifest text (resource 1), or empty.
-std::string ManifestOf(const std::string& program, WORD* language = nullptr)
-{
-    HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr)
-        return std::string();
-    std::string text;
-    if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
-        const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
-        if (data != nullptr)
-            text.assign(data, SizeofResource(module, found));
-        if (language != nullptr)
-            EnumResourceLanguagesA(module, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1),
-                                   [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR out) -> BOOL {
-                                       *reinterpret_cast<WORD*>(out) = lang;
-                                       return FALSE;
-                                   },
-                                   reinterpret_cast<LONG_PTR>(language));
-    }
-    FreeLibrary(module);
-    return text;
-}
-
-// The program as a start that is still not elevated runs it (Windows with
-// UAC off for a standard user, or RunAsInvoker): the same file with its
-// manifest asking for no elevation, so that the loader keeps the token given.
-bool MakeInvokerCopy(const std::string& copy)
-{
-    WORD language = 0;
-    std::string manifest = ManifestOf(PackagedProgram(), &language);
-    const size_t at = manifest.find("requireAdministrator");
-    if (at == std::string::npos || !CopyFileA(PackagedProgram().c_str(), copy.c_str(), FALSE))
-        return false;
-    manifest.replace(at, 20, "asInvoker");
-    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
-    if (update == nullptr)
-        return false;
-    const BOOL ok = UpdateResourceA(update, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), language, &manifest[0],
-                                    DWORD(manifest.size()));
-    return EndUpdateResourceA(update, !ok) && ok;
-}
-
 // A person gets the elevation prompt. A standard start: Windows does not start
 // the program (ERROR_ELEVATION_REQUIRED to a caller of CreateProcess); Wine
 // 10's loader elevates it through the token's linked full token and it goes
@@ -281,7 +239,7 @@ TEST(SetupProgram, RefusesAndChangesNothing)
         // asking for no elevation, so that neither Wine's loader nor UAC
         // raises the token given.
         if (c.standardUser)
-            ASSERT_TRUE(MakeInvokerCopy(vendor.Path("kuvana_setup.exe"))) << c.name;
+            ASSERT_TRUE(MakeInvokerCopy(PackagedProgram(), vendor.Path("kuvana_setup.exe"))) << c.name;
         if (c.deviceCoInstaller)
             ASSERT_TRUE(readers::SetString(kDriverKey, "CoInstallers32", std::string("kuvana_coinst.dll,ClassInstaller\0", 33),
                                            REG_MULTI_SZ));
