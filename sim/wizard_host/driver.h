@@ -17,6 +17,8 @@
 #include "sim/wizard_host/sheet.h"
 
 const DWORD kPoll = 20;
+// How long a sheet closed by a button is left alone to go (see Service).
+const DWORD kTeardownMs = 3000;
 
 struct Driver {
     std::vector<ScriptCommand> script;
@@ -37,8 +39,9 @@ struct Driver {
     HWND watchedPage = nullptr;
     std::map<HWND, std::wstring> lastTexts;
     std::string lastButtons;
-    // Finish was pressed and the sheet has not closed yet.
-    bool finishing = false;
+    // When a button that ends the sheet (Finish, Cancel, OK) was pressed; 0
+    // for none since the sheet was shown.
+    DWORD closingSince = 0;
     std::map<HWND, std::string> lastProgress;
     int rebootPromptsSeen = 0;
     SetupapiSim sim;

@@ -112,10 +112,13 @@ void Driver::DumpPage(HWND page)
 // answers message boxes.
 void Driver::Service()
 {
-    // Nothing is read from the sheet's windows while Finish takes them down:
-    // on Wine 10 such reads during the teardown once left the wineserver
-    // spinning, which stopped every program of the prefix.
-    if (finishing && WaitForSingleObject(shared.sheetClosed, 0) != WAIT_OBJECT_0)
+    // Nothing is read from the sheet's windows while a press of Finish,
+    // Cancel or OK takes them down: on Wine 10 such reads during the teardown
+    // once left the wineserver spinning, which stopped every program of the
+    // prefix. A sheet still there after a while kept itself open (a page
+    // refused, or asks first), and is watched again.
+    if (closingSince != 0 && WaitForSingleObject(shared.sheetClosed, 0) != WAIT_OBJECT_0 &&
+        GetTickCount() - closingSince < kTeardownMs)
         return;
     // Activations first: they were recorded when they happened, so a box
     // seen now came after them.

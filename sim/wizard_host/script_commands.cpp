@@ -119,7 +119,7 @@ bool Driver::Execute(const ScriptCommand& c)
         Report(std::string("show kind=") + (wizard ? "wizard" : "properties") +
                " dll-pages=" + std::to_string(framework.pages.size()));
         ResetEvent(shared.sheetClosed);
-        finishing = false;
+        closingSince = 0;
         ResetEvent(shared.sheetReady);
         Request request;
         request.kind = Request::Show;
@@ -164,7 +164,8 @@ bool Driver::Execute(const ScriptCommand& c)
             Report("press button=" + first + " ignored=1");
         } else {
             Report("press button=" + first);
-            finishing = finishing || id == kFinishButton;
+            if (closingSince == 0 && (id == kFinishButton || id == IDCANCEL || id == IDOK))
+                closingSince = GetTickCount() | 1;
             PostMessageW(button, BM_CLICK, 0, 0);
         }
         Pause(150);

@@ -96,11 +96,13 @@ protected:
         DeleteFileA(record.c_str());
         SetEnvironmentVariableA("KUVANA_FAKE_RECORD", record.c_str());
         // The maker's server is the simulator, reached as an HTTP proxy.
-        SetEnvironmentVariableA("http_proxy", ("127.0.0.1:" + std::to_string(ServerPort())).c_str());
+        SetEnvironmentVariableA("http_proxy", ServerUrl().c_str());
         installer = FileBytes(WindowsPath(KUVANA_BINARY_DIR "/bin/fake_installer.exe"));
         ASSERT_FALSE(installer.empty());
         ASSERT_TRUE(displayVersion.Remove());
         ASSERT_TRUE(setting.Remove());
+        // The release list from the default address, whatever an earlier run left set.
+        ASSERT_TRUE(urlList.Remove());
         // The maker's release for either language binds the net installer at
         // its default address.
         for (const char* language : {"en", "ja"})
@@ -144,6 +146,7 @@ protected:
     std::string installer;
     RegistryValue displayVersion{kUninstallKey, "DisplayVersion"};
     RegistryValue setting{kNetInstallerKey, "Net Installer"};
+    RegistryValue urlList{kNetInstallerKey, "URL List"};
 };
 
 TEST_F(StatusPageRun, InstalledSoftwareShowsItsSentenceAndNoLinkThatCouldStartAnything)
