@@ -47,6 +47,7 @@ struct Driver {
     SetupapiSim sim;
 
     HWND Sheet();
+    HWND SheetButton(int id);  // null without a sheet or such a button
     HWND CurrentPage();
     PageMeta Meta(HWND page);
     int Number(HWND page);

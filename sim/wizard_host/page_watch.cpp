@@ -11,6 +11,13 @@ HWND Driver::Sheet()
     return shared.sheetOpen ? shared.sheet : nullptr;
 }
 
+HWND Driver::SheetButton(int id)
+{
+    Lock guard;
+    const auto found = shared.buttons.find(id);
+    return shared.sheetOpen && found != shared.buttons.end() ? found->second : nullptr;
+}
+
 HWND Driver::CurrentPage()
 {
     HWND sheet = Sheet();
@@ -51,7 +58,7 @@ std::string Driver::ButtonsLine(HWND sheet)
                    {"cancel", IDCANCEL}, {"ok", IDOK}, {"apply", kApplyButton}};
     std::string line;
     for (const Named& b : buttons) {
-        HWND button = GetDlgItem(sheet, b.id);
+        HWND button = sheet != nullptr ? SheetButton(b.id) : nullptr;
         if (button == nullptr || !IsWindowVisible(button))
             continue;
         line += std::string(line.empty() ? "" : " ") + b.name + "=" + (IsWindowEnabled(button) ? "1" : "0");
@@ -113,10 +120,10 @@ void Driver::DumpPage(HWND page)
 void Driver::Service()
 {
     // Nothing is read from the sheet's windows while a press of Finish,
-    // Cancel or OK takes them down: on Wine 10 such reads during the teardown
-    // once left the wineserver spinning, which stopped every program of the
-    // prefix. A sheet still there after a while kept itself open (a page
-    // refused, or asks first), and is watched again.
+    // Cancel or OK takes them down (see Shared::buttons for what Wine 10.0's
+    // wineserver does with a listing that races a page's destruction). A
+    // sheet still there after a while kept itself open (a page refused, or
+    // asks first), and is watched again.
     if (closingSince != 0 && WaitForSingleObject(shared.sheetClosed, 0) != WAIT_OBJECT_0 &&
         GetTickCount() - closingSince < kTeardownMs)
         return;
@@ -208,8 +215,15 @@ BOOL CALLBACK Driver::CollectBox(HWND window, LPARAM context)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
+    HWND sheet = nullptr;
+    {
+        Lock guard;
+        sheet = shared.sheet;
+    }
+    // Never the sheet itself: its children are not listed from this thread
+    // (see Shared::buttons).
     if (process == GetCurrentProcessId() && IsWindowVisible(window) && ClassName(window) == L"#32770" &&
-        GetDlgItem(window, 0xFFFF) != nullptr)
+        window != sheet && GetDlgItem(window, 0xFFFF) != nullptr)
         reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
     return TRUE;
 }

@@ -159,7 +159,7 @@ bool Driver::Execute(const ScriptCommand& c)
                  : first == "apply"  ? kApplyButton
                                      : 0;
         HWND sheet = Sheet();
-        HWND button = sheet != nullptr && id != 0 ? GetDlgItem(sheet, id) : nullptr;
+        HWND button = sheet != nullptr && id != 0 ? SheetButton(id) : nullptr;
         if (button == nullptr || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
             Report("press button=" + first + " ignored=1");
         } else {

@@ -110,6 +110,9 @@ int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
         Lock guard;
         shared.sheet = window;
         shared.sheetOpen = true;
+        shared.buttons.clear();
+        for (int id : {kBackButton, kNextButton, kFinishButton, IDCANCEL, IDOK, kApplyButton})
+            shared.buttons[id] = GetDlgItem(window, id);
         SetEvent(shared.sheetReady);
     }
     return 0;
@@ -181,6 +184,7 @@ void ShowSheet(bool wizard, const std::vector<HPROPSHEETPAGE>& dynamicPages)
         Lock guard;
         shared.sheetOpen = false;
         shared.sheet = nullptr;
+        shared.buttons.clear();
     }
     Report("sheet closed result=" + std::to_string(static_cast<long long>(result)));
     SetEvent(shared.sheetReady);  // in case it never came up

@@ -26,6 +26,12 @@ struct Shared {
     CRITICAL_SECTION lock;
     HWND sheet = nullptr;
     bool sheetOpen = false;
+    // The sheet's buttons by id, found on the sheet's thread as it comes up:
+    // they live as long as the sheet. Another thread must not look them up
+    // with GetDlgItem on the sheet: while the sheet's thread destroys a page,
+    // Wine 10.0's wineserver can loop for ever listing the siblings of that
+    // page, which GetDlgItem starts from (the first child).
+    std::map<int, HWND> buttons;
     std::map<HWND, PageMeta> pages;  // by page window, from WM_INITDIALOG
     std::vector<HWND> activations;   // PSN_SETACTIVE, in order
     HINSTANCE hostInstance = nullptr;
