@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/win_handles.h"
 #include "support/standard_account.h"
 
 const char kUninstallKey[] =
@@ -165,15 +166,12 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
     const std::string& folder = options.folder;
     // Beside the host, so that it loads the same DLLs from its folder.
     std::string program = options.program;
-    HANDLE token = nullptr;
+    DeviceHandle token(nullptr);
     if (options.standard) {
         program = program.substr(0, program.rfind('.')) + "_standard.exe";
-        token = AccountToken(Elevation::Standard, true);
-        if (token == nullptr || !MakeInvokerCopy(folder + "\\" + options.program, folder + "\\" + program)) {
-            if (token != nullptr)
-                CloseHandle(token);
+        token.Reset(AccountToken(Elevation::Standard, true));
+        if (!token.Valid() || !MakeInvokerCopy(folder + "\\" + options.program, folder + "\\" + program))
             return run;
-        }
     }
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -181,11 +179,8 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
     GetTempFileNameA(temp, "wzs", 0, scriptPath);
     GetTempFileNameA(temp, "wzr", 0, reportPath);
     FILE* file = fopen(scriptPath, "wb");
-    if (file == nullptr) {
-        if (token != nullptr)
-            CloseHandle(token);
+    if (file == nullptr)
         return run;
-    }
     fwrite(script.data(), 1, script.size(), file);
     fclose(file);
 
@@ -200,12 +195,10 @@ HostRun RunWizardHost(const std::string& script, const HostOptions& options)
     PROCESS_INFORMATION process = {};
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
-    const BOOL started = token != nullptr ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                                                                 nullptr, folder.c_str(), &startup, &process)
-                                          : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                                           folder.c_str(), &startup, &process);
-    if (token != nullptr)
-        CloseHandle(token);
+    const BOOL started = token.Valid() ? CreateProcessAsUserA(token.Get(), nullptr, line.data(), nullptr, nullptr, FALSE,
+                                                              0, nullptr, folder.c_str(), &startup, &process)
+                                       : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                                        folder.c_str(), &startup, &process);
     if (started) {
         if (WaitForSingleObject(process.hProcess, options.timeoutMs) != WAIT_OBJECT_0)
             TerminateProcess(process.hProcess, 99);

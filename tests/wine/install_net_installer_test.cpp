@@ -413,8 +413,8 @@ TEST_F(NetInstallerTest, NoCleanUpRemovesTheFileOfALaunchBetweenItsDownloadAndIt
 }
 
 // WinVerifyTrust takes a while on a large installer (and far longer when it
-// fetches revocation data): the window the launcher runs under answers within
-// 100 ms from the download's end until the installer has been started.
+// fetches revocation data): the window the launcher runs under answers pings
+// of 100 ms from the download's end until the installer has been started.
 TEST_F(NetInstallerTest, TheCallersWindowAnswersWhileTheSignatureIsChecked)
 {
     const std::string big = ReadWholeFile(KUVANA_BINARY_DIR "/bench/signed_64mib.exe");
